@@ -1,0 +1,38 @@
+#pragma once
+// The physical link of every channel: creating and releasing its port and socket
+// elements, configuring them from the settings string, opening, closing, state texts,
+// sending, and the one connection error box. The elements live in the two arrays that
+// the main window owns and binds here at start-up.
+
+#include <QString>
+
+#include "comm/element_array.h"
+#include "comm/serial_port_element.h"
+#include "comm/socket_element.h"
+
+namespace Communication_HW {
+
+using SerialArray = ElementArray<SerialPortElement>;
+using SocketArray = ElementArray<SocketElement>;
+
+// The arrays the operations below work on (not owned).
+void BindElements(SerialArray* mscomm, SocketArray* winsocket);
+SerialArray* MSComm();
+SocketArray* Winsocket();
+
+void LoadChannelHW(int ch);
+void UnloadChannelHW(int ch);
+void OpenChannel(int ch);
+void CloseChannel(int ch);
+bool IsChannelConnected(int ch);
+bool IsChannelHWOk(int ch);
+QString GetChannelHWState(int ch);
+QString GetChannelHWSettings(int ch);
+void ShowChannelHWError(int ch, const QString& text);
+void SendToChannel(int ch, const QString& text, const QString& source);
+void SendToAllChannels(const QString& text, const QString& source);
+
+// Forwarding state as it is set whenever channel 1 is opened.
+void ResetForwardingState();
+
+} // namespace Communication_HW

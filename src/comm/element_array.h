@@ -1,0 +1,46 @@
+#pragma once
+// A control array of port or socket elements: element i serves channel i+1. Element 0
+// exists for the whole run; the others are created and destroyed on request.
+
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "shell/module_data.h"
+
+template <typename Element> class ElementArray
+{
+public:
+    // Called for each new element, so the owner can connect its notifications.
+    using CreatedHook = std::function<void(Element&)>;
+
+    explicit ElementArray(CreatedHook onCreated = {}) : m_onCreated(std::move(onCreated))
+    {
+        Load(0);
+    }
+
+    // The element, or nullptr when it does not exist.
+    Element* operator()(int index) const
+    {
+        return index >= 0 && index < Globals::MaxChannels ? m_elements[index].get() : nullptr;
+    }
+    bool Exists(int index) const { return (*this)(index) != nullptr; }
+
+    void Load(int index)
+    {
+        if (index < 0 || index >= Globals::MaxChannels || m_elements[index])
+            return;
+        m_elements[index] = std::make_unique<Element>(index);
+        if (m_onCreated)
+            m_onCreated(*m_elements[index]);
+    }
+    void Unload(int index)
+    {
+        if (index > 0 && index < Globals::MaxChannels)
+            m_elements[index].reset();
+    }
+
+private:
+    CreatedHook m_onCreated;
+    std::array<std::unique_ptr<Element>, Globals::MaxChannels> m_elements;
+};

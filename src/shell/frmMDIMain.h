@@ -1,0 +1,141 @@
+#pragma once
+// The main window: a multiple-document frame whose children are the channel windows.
+//
+// How data flows:
+//
+//   settings store --LoadSettings--> module data (channel table, options, defaults)
+//                                         |
+//   CheckChannelTimer (500 ms) --CheckChannels--> Channel_Window::ShowChannelWindow
+//                                         |        (binds the window, loads the elements)
+//                                         +------> Communication_HW::OpenChannel
+//
+//   MSComm[i] / Winsocket[i] --OnComm / DataArrival--> ReceiveChannel(i + 1, text)
+//        ReceiveChannel --Receive::ShapeText--> display text --> frmTxtBox (--> .log file)
+//                                          \--> key texts (channel 1, "To Cursor")
+//                                               --> Platform::Desktop::SendKeys --> focused app
+//
+//   Transfer > Start, or F12 through Keyhook --> StartSendChannels / StopSendChannels
+//        SendChannelTimer --SendChannels--> Communication_HW::SendToChannel --> balances
+//
+// Format and forwarding options live only as the check marks of the menu items; the
+// receive path reads them each time. Everything runs on the user-interface thread.
+
+#include <QMainWindow>
+#include <QString>
+#include <memory>
+
+#include "comm/channel_connections.h"
+#include "keyhook/keyboard_hook.h"
+
+class QAction;
+class QMdiArea;
+class QMenu;
+class QTimer;
+
+class frmMDIMain : public QMainWindow, public KeyboardHook
+{
+    Q_OBJECT
+public:
+    explicit frmMDIMain(QWidget* parent = nullptr);
+    ~frmMDIMain() override;
+
+    // The one main window of the run (nullptr before it exists).
+    static frmMDIMain* Instance();
+
+    // Start-up: centre, caption, LoadSettings, tile, hook client, InitKeyHook.
+    void MDIForm_Load();
+    // Shut-down question; returns true when the window may unload.
+    bool MDIForm_QueryUnload();
+
+    // Transfer control.
+    void StartCheckChannels();
+    void StopCheckChannels();
+    void StartSendChannels();
+    void StopSendChannels();
+    void StopChannels();
+
+    // The receive path: every piece of text a port or socket delivers.
+    void ReceiveChannel(int channel, const QString& text);
+    void MSComm_OnComm(int index);
+    void Winsocket_DataArrival(int index, qint64 bytesTotal);
+
+    QVariant HookAction() override { return KeyboardHook_HookAction(); }
+    QVariant KeyboardHook_HookAction();
+
+    // Menu handlers.
+    void mnuExit_Click();
+    void mnuFileSaveAll_Click();
+    void mnuWindowClearAll_Click();
+    void mnuWindowTileHoriz_Click();
+    void mnuWindowTileVert_Click();
+    void mnuWindowCascade_Click();
+    void mnuChannels_Click();
+    void mnuDataRequest_Click();
+    void mnuSendCmd_Click();
+    void mnuSendFile_Click();
+    void mnuAbout_Click();
+    void mnuStart_Click();
+    void mnuF12toStart_Stop_Click();
+    void mnuWeightOnly_Click();
+    void mnuDecimalPoint_Click();
+    void mnuDateTime_Click();
+    void mnuTABs_Click();
+    void mnuBeeponRequest_Click();
+    void mnuToCursor_Click();
+    void mnuback_left_Click();
+
+    // Timer handlers.
+    void CheckChannelTimer_Timer();
+    void SendChannelTimer_Timer();
+
+    QMdiArea* MdiArea() const { return m_mdiArea; }
+    QTimer* CheckChannelTimer() const { return m_checkChannelTimer; }
+    QTimer* SendChannelTimer() const { return m_sendChannelTimer; }
+    // Re-entry guards of the two timers ("1" while their routine runs).
+    QString CheckChannelTimerTag = QStringLiteral("0");
+    QString SendChannelTimerTag = QStringLiteral("0");
+
+    Communication_HW::SerialArray MSComm;
+    Communication_HW::SocketArray Winsocket;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenu();
+    QAction* addItem(QMenu* menu, const QString& name, const QString& caption,
+                     void (frmMDIMain::*handler)());
+    void toggleOption(QAction* item, const QString& section, const QString& key);
+    void LoadSettings();
+    void CheckChannels();
+    void SendChannels();
+
+public:
+    // Menu items, named as the handlers refer to them.
+    QAction* mnuFileSaveAll = nullptr;
+    QAction* mnuExit = nullptr;
+    QAction* mnuChannels = nullptr;
+    QAction* mnuDataRequest = nullptr;
+    QAction* mnuStart = nullptr;
+    QAction* mnuF12toStart_Stop = nullptr;
+    QAction* mnuBeeponRequest = nullptr;
+    QAction* mnuSendCmd = nullptr;
+    QAction* mnuSendFile = nullptr;
+    QAction* mnuDateTime = nullptr;
+    QAction* mnuWeightOnly = nullptr;
+    QAction* mnuDecimalPoint = nullptr;
+    QAction* mnuTABs = nullptr;
+    QAction* mnuToCursor = nullptr;
+    QAction* mnuback_left = nullptr;
+    QAction* mnuWindowTileHoriz = nullptr;
+    QAction* mnuWindowTileVert = nullptr;
+    QAction* mnuWindowCascade = nullptr;
+    QAction* mnuWindowClearAll = nullptr;
+    QAction* mnuAbout = nullptr;
+
+private:
+    QMdiArea* m_mdiArea;
+    QTimer* m_checkChannelTimer;
+    QTimer* m_sendChannelTimer;
+    bool m_unloaded = false;
+};

@@ -1,0 +1,37 @@
+#pragma once
+// The heart of the receive path without any window: turns received text into the
+// display text for the channel window and the key texts typed for channel 1, under the
+// format options, carrying the shared forwarding state of Communication_HW from one
+// piece to the next (so a record split over many notifications shapes the same).
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace Receive {
+
+struct FormatOptions
+{
+    bool weightOnly = false;
+    bool decimalPoint = true;
+    bool dateTime = false;
+    bool tabs = false;
+    bool backLeft = false;
+};
+
+struct Shaped
+{
+    QString display;
+    // One key text per received character, in order; "" where a character types nothing.
+    QStringList keys;
+};
+
+// "mm:dd:yyyy hh:mm:ss", every field but the year with two digits.
+QString DateStamp(const QDateTime& when);
+
+// Walks text character by character. now() is asked for the time of each date stamp.
+Shaped ShapeText(const QString& text, const FormatOptions& options,
+                 const std::function<QDateTime()>& now);
+
+} // namespace Receive

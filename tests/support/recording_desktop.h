@@ -1,0 +1,24 @@
+#pragma once
+// Test double for the desktop: records the key texts typed and the beeps, and answers
+// Now() from a clock the test sets.
+
+#include <QDateTime>
+#include <QStringList>
+
+#include "platform/desktop.h"
+
+class RecordingDesktop : public Platform::Desktop
+{
+public:
+    // Installs itself for the lifetime of the object.
+    RecordingDesktop();
+    ~RecordingDesktop() override;
+
+    QStringList keys;
+    int beeps = 0;
+    QDateTime now = QDateTime(QDate(2026, 12, 4), QTime(9, 41, 3));
+
+    void SendKeys(const QString& keyText) override { keys.append(keyText); }
+    void Beep() override { ++beeps; }
+    QDateTime Now() override { return now; }
+};

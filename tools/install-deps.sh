@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the demo need.
+# Only packages that are missing are installed; as non-root it prints the command instead.
+set -euo pipefail
+packages=(
+  cmake g++ make ccache clang-format
+  qt6-base-dev libqt6serialport6-dev qt6-serialport-dev
+  libx11-dev libxtst-dev
+  xvfb xauth x11-utils xdotool socat imagemagick
+  g++-mingw-w64-x86-64-posix
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+if [ "$(id -u)" -ne 0 ]; then
+  echo "Missing packages: ${missing[*]}" >&2
+  echo "Install them with: sudo apt-get install ${missing[*]}" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"
