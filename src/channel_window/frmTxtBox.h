@@ -4,18 +4,20 @@
 // received (every character as it came, CR and LF included) and writes it to the
 // channel's .log file on demand.
 //
-// Appending is cheap at any length: the view is a QPlainTextEdit without undo history,
-// text goes in at the end whatever the user clicked, and the view follows the new text
-// unless the user scrolled up to read older lines.
+// Appending is cheap at any length (see LogView): text goes in at the end whatever the
+// user clicked, and the view follows the new text unless the user scrolled up to read
+// older lines.
 //
 // Like a classic form, the window can be "unloaded" (closed) and "loaded" again: the
-// instance stays, and the next access starts it afresh with Tag "0" and no text.
+// instance stays, and the next access starts it afresh with Tag "0" and no text. Closing
+// the sub-window, by its close button or by CloseWindow(), runs the same closing steps.
 
+#include <QMdiSubWindow>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
-class QMdiSubWindow;
-class QPlainTextEdit;
+class LogView;
 class QToolBar;
 
 class frmTxtBox : public QWidget
@@ -25,11 +27,12 @@ public:
     explicit frmTxtBox(QWidget* parent = nullptr);
     ~frmTxtBox() override;
 
-    // The channel number as text, "0" while unbound. Reading it loads the window.
+    // The channel number as text, "0" while unbound. Reading or setting it loads the window.
     QString Tag();
     void SetTag(const QString& tag);
-    QString Caption() const;
+    QString Caption() const { return m_caption; }
     void SetCaption(const QString& caption);
+    // Loads the window if needed and shows it in the channel windows' area.
     void Show();
     bool IsLoaded() const { return m_loaded; }
 
@@ -51,24 +54,31 @@ public:
 
     // The sub-window that frames this window in the multiple-document area.
     QMdiSubWindow* SubWindow() const { return m_subWindow; }
+    LogView* TextView() const { return m_txtBox; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void ensureLoaded();
     void Form_Load();
     // Returns true when the unload may go on.
     bool Form_QueryUnload();
     void Form_Unload();
+    // Query and unload; false when the user kept the window.
+    bool unloadWindow();
+    // Saves to the channel's file, or asks for one when it has none yet.
     void SaveWithFileChoice();
     int Channel() const;
+    void writeLog(const QString& fileName, const QString& title) const;
 
     bool m_loaded = false;
+    bool m_unloading = false;
     QString m_tag = QStringLiteral("0");
     QString m_changed = QStringLiteral("0");
+    QString m_caption;
     QString m_text;
-    bool m_viewEndsInCR = false;
     QToolBar* m_toolbar;
-    QPlainTextEdit* m_txtBox;
-    QMdiSubWindow* m_subWindow = nullptr;
+    LogView* m_txtBox;
+    QPointer<QMdiSubWindow> m_subWindow;
 };

@@ -1,0 +1,331 @@
+#include "channel_window/frmTxtBox.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <QSaveFile>
+#include <QStyle>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "channel_window/channel_window.h"
+#include "channel_window/log_view.h"
+#include "comm/channel_connections.h"
+#include "platform/settings_store.h"
+#include "platform/user_prompts.h"
+#include "shell/module_data.h"
+#include "shell/pending_error.h"
+
+namespace {
+const QString DesignCaption = QStringLiteral("Text - Box");
+const QString LogFilter = QStringLiteral("Datafile (.log)|*.LOG|All Files (*.*)|*.*");
+const QString CRLF = QStringLiteral("\r\n");
+
+bool IsChannel(int n)
+{
+    return n >= 1 && n <= Globals::MaxChannels;
+}
+} // namespace
+
+frmTxtBox::frmTxtBox(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("frmTxtBox"));
+    m_caption = DesignCaption;
+    setWindowTitle(m_caption);
+
+    m_toolbar = new QToolBar(this);
+    m_toolbar->setObjectName(QStringLiteral("tbrToolbar"));
+    m_toolbar->setIconSize(QSize(16, 16));
+    const auto addButton = [this](const QString& key, QStyle::StandardPixmap picture,
+                                  const QString& tip) {
+        QAction* button = m_toolbar->addAction(style()->standardIcon(picture), tip);
+        button->setObjectName(key);
+        button->setToolTip(tip);
+        connect(button, &QAction::triggered, this, [this, key] { tbrToolbar_ButtonClick(key); });
+    };
+    addButton(QStringLiteral("SaveAs"), QStyle::SP_DialogSaveButton, QStringLiteral("Save As"));
+    addButton(QStringLiteral("Clear"), QStyle::SP_DialogResetButton, QStringLiteral("Clear"));
+
+    m_txtBox = new LogView(this);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_toolbar);
+    layout->addWidget(m_txtBox, 1);
+}
+
+frmTxtBox::~frmTxtBox() = default;
+
+void frmTxtBox::ensureLoaded()
+{
+    if (!m_loaded)
+        Form_Load();
+}
+
+void frmTxtBox::Form_Load()
+{
+    m_loaded = true;
+    m_tag = QStringLiteral("0");
+    SetCaption(DesignCaption);
+    ClearText();
+}
+
+QString frmTxtBox::Tag()
+{
+    ensureLoaded();
+    return m_tag;
+}
+
+void frmTxtBox::SetTag(const QString& tag)
+{
+    ensureLoaded();
+    m_tag = tag;
+}
+
+int frmTxtBox::Channel() const
+{
+    return m_tag.trimmed().toInt();
+}
+
+void frmTxtBox::SetCaption(const QString& caption)
+{
+    m_caption = caption;
+    setWindowTitle(caption);
+    if (m_subWindow)
+        m_subWindow->setWindowTitle(caption);
+}
+
+void frmTxtBox::Show()
+{
+    ensureLoaded();
+    if (!m_subWindow) {
+        // A sub-window of our own, so that closing it hides it instead of deleting it.
+        m_subWindow = new QMdiSubWindow;
+        m_subWindow->setObjectName(QStringLiteral("frmTxtBoxFrame"));
+        m_subWindow->setWidget(this);
+        m_subWindow->installEventFilter(this);
+        m_subWindow->resize(520, 320);
+    }
+    QMdiArea* area = Channel_Window::MdiArea();
+    if (area && m_subWindow->mdiArea() != area)
+        area->addSubWindow(m_subWindow);
+    m_subWindow->setWindowTitle(m_caption);
+    QWidget::show();
+    m_subWindow->show();
+}
+
+void frmTxtBox::CloseWindow()
+{
+    if (!m_loaded)
+        return;
+    if (m_subWindow)
+        m_subWindow->close(); // the close event runs the closing steps
+    else if (unloadWindow())
+        hide();
+}
+
+bool frmTxtBox::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_subWindow && event->type() == QEvent::Close && !unloadWindow()) {
+        event->ignore();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool frmTxtBox::unloadWindow()
+{
+    if (!m_loaded)
+        return true;
+    if (m_unloading)
+        return false;
+    m_unloading = true;
+    const QPointer<frmTxtBox> self(this);
+    const bool unload = Form_QueryUnload();
+    if (!self)
+        return false;
+    if (unload) {
+        Form_Unload();
+        m_loaded = false;
+        m_tag = QStringLiteral("0");
+        m_changed = QStringLiteral("0");
+        m_text = QString();
+        m_txtBox->ClearLog();
+        SetCaption(DesignCaption);
+    }
+    m_unloading = false;
+    return unload;
+}
+
+bool frmTxtBox::Form_QueryUnload()
+{
+    if (Globals::ProgramClosing || m_changed.toInt() == 0)
+        return true;
+    const int answer = Platform::MsgBox(QStringLiteral("Save data before closing ?"),
+                                        Platform::vbYesNoCancel + Platform::vbQuestion,
+                                        QStringLiteral("Close Channel - ") +
+                                            Channel_Window::ChannelTitle(Channel()));
+    if (answer == Platform::vbCancel)
+        return false;
+    if (answer == Platform::vbYes)
+        SaveWithFileChoice();
+    return true;
+}
+
+void frmTxtBox::Form_Unload()
+{
+    const int n = Channel();
+    if (!IsChannel(n))
+        return;
+    // Closed by the user: the channel stays off, also at the next start. At the program's
+    // end the stored states stay as they are, so the same channels come back.
+    if (!Globals::ProgramClosing) {
+        Channel_Window::ChannelState[n] = 0;
+        Communication_HW::CloseChannel(n);
+        SettingsStore::SaveSetting(QStringLiteral("Channels"), QStringLiteral("Ch-%1_State").arg(n),
+                                   QStringLiteral("0"));
+    }
+    Communication_HW::UnloadChannelHW(n);
+}
+
+void frmTxtBox::ClearText()
+{
+    ensureLoaded();
+    m_text = QString();
+    m_txtBox->ClearLog();
+    m_changed = QStringLiteral("0");
+}
+
+void frmTxtBox::InitContent()
+{
+    ClearText();
+}
+
+void frmTxtBox::ClearText_AskForSave()
+{
+    ensureLoaded();
+    if (m_text.isEmpty())
+        return;
+    const QPointer<frmTxtBox> self(this);
+    // Asked about the text, not the flag: already saved text is asked about too.
+    const int answer = Platform::MsgBox(
+        QStringLiteral("Save data before clearing ?"), Platform::vbYesNo + Platform::vbQuestion,
+        QStringLiteral("Clear Channel - ") + Channel_Window::ChannelTitle(Channel()));
+    if (self && answer == Platform::vbYes)
+        SaveWithFileChoice();
+    if (self)
+        ClearText();
+}
+
+void frmTxtBox::NewTextReceived(const QString& text)
+{
+    ensureLoaded();
+    m_text += text;
+    m_txtBox->AppendPiece(text);
+    m_changed = QStringLiteral("1");
+}
+
+bool frmTxtBox::DataChanged() const
+{
+    return m_changed.toInt() == 1;
+}
+
+void frmTxtBox::SaveWithFileChoice()
+{
+    const int n = Channel();
+    if (IsChannel(n) && !Channel_Window::ChannelFilename[n].isEmpty())
+        SaveChannel();
+    else
+        SaveChannelAs();
+}
+
+void frmTxtBox::SaveChannel()
+{
+    ensureLoaded();
+    const int n = Channel();
+    if (IsChannel(n))
+        writeLog(Channel_Window::ChannelFilename[n], Channel_Window::ChannelTitle(n));
+    // A save that failed shows nothing and still counts as done.
+    m_changed = QStringLiteral("0");
+}
+
+// Title line, empty line, the exact text, CR LF; one byte per character. QSaveFile keeps
+// the previous file whole when the new one cannot be written completely.
+void frmTxtBox::writeLog(const QString& fileName, const QString& title) const
+{
+    if (fileName.isEmpty())
+        return;
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    file.write((title + QLatin1Char(':') + CRLF + CRLF).toLatin1());
+    constexpr qsizetype Chunk = 1 << 20;
+    for (qsizetype at = 0; at < m_text.size(); at += Chunk)
+        file.write(QStringView(m_text).mid(at, Chunk).toLatin1());
+    file.write(CRLF.toLatin1());
+    file.commit();
+}
+
+void frmTxtBox::SaveChannelAs()
+{
+    ensureLoaded();
+    const int n = Channel();
+    if (!IsChannel(n))
+        return;
+    QString& fileName = Channel_Window::ChannelFilename[n];
+    const QString title = Channel_Window::ChannelTitle(n);
+    const QPointer<frmTxtBox> self(this);
+
+    Globals::Err.Clear();
+    Platform::FileDialogRequest request;
+    request.title = QStringLiteral("Save Channel - ") + title;
+    request.filter = LogFilter;
+    request.fileName = fileName.isEmpty() ? Channel_Window::DefaultChannelFileName(n) : fileName;
+    const std::optional<QString> chosen = Platform::Prompts().SaveFileName(request);
+    if (!self)
+        return;
+    if (!chosen) {
+        Globals::Err.Clear();
+        return;
+    }
+    const QString name = QDir::toNativeSeparators(*chosen);
+
+    // A directory can never become the log file; say so instead of failing silently later.
+    const QFileInfo info(name);
+    const bool exists = info.exists() && !info.isDir();
+    if (info.isDir())
+        Globals::Err.Raise(75, QStringLiteral("Path/File access error"));
+    if (Globals::Err.Number != 0) {
+        const QString description = Globals::Err.Description;
+        Globals::Err.Clear();
+        Platform::MsgBox(description, Platform::vbOKOnly + Platform::vbExclamation,
+                         QStringLiteral("Error Channel - ") + title);
+        return;
+    }
+    if (exists) {
+        const int answer = Platform::MsgBox(name + QStringLiteral(" already exist!") + CRLF +
+                                                QStringLiteral("Replace ?"),
+                                            Platform::vbYesNoCancel + Platform::vbQuestion,
+                                            QStringLiteral("Save Channel - ") + title);
+        if (!self || answer != Platform::vbYes)
+            return;
+    }
+
+    fileName = name;
+    SettingsStore::SaveSetting(QStringLiteral("Channels"), QStringLiteral("Ch-%1_FileName").arg(n),
+                               name);
+    SaveChannel();
+    Channel_Window::UpdateChannelCaption(n);
+}
+
+void frmTxtBox::tbrToolbar_ButtonClick(const QString& key)
+{
+    if (key == QLatin1String("SaveAs"))
+        SaveChannelAs();
+    else if (key == QLatin1String("Clear"))
+        ClearText_AskForSave();
+}
