@@ -118,7 +118,8 @@ QString valueText(QStringView raw)
 // A hand-edited file may be in Latin-1 rather than UTF-8; take it byte for byte then.
 QString decodedText(const QByteArray& data)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8);
+    // Stateless, so a cut-off sequence at the very end counts as an error too.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8(data);
     if (utf8.hasError())
         text = QString::fromLatin1(data);
