@@ -5,6 +5,7 @@
 #include <QList>
 #include <QSettings>
 #include <QStringDecoder>
+#include <algorithm>
 
 #include "shell/module_data.h"
 

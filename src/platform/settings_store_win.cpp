@@ -6,9 +6,9 @@
 
 #include "shell/module_data.h"
 
-// The per-user registry branch that desktop programs of this kind have always used. The
+// One registry key per section under the user's branch, one string value per key. The
 // registry compares key and value names without regard to case, and "/" is an ordinary
-// character in a value name, so names go in exactly as given.
+// character in a value name, so names go in exactly as given. Writes are immediate.
 
 namespace SettingsStore {
 namespace {
