@@ -1,35 +1,22 @@
-// Placeholder X11 backends until the XTest typing and the root-window grab land.
+// The real desktop on Linux: XTest typing and a root-window key grab, each on its own
+// connection to the X server named by $DISPLAY.
 #include "platform/native_backends.h"
 
-#include <QApplication>
+#include "platform/keygrab_x11.h"
+#include "platform/keystrokes_x11.h"
 
 namespace Platform {
-namespace {
-class X11Desktop : public Desktop
-{
-public:
-    void SendKeys(const QString&) override {}
-    void Beep() override { QApplication::beep(); }
-    QDateTime Now() override { return QDateTime::currentDateTime(); }
-};
-
-class X11KeyGrab : public KeyGrab
-{
-public:
-    quintptr Install(int, HookProcedure) override { return 0; }
-    void Remove(quintptr) override {}
-};
-} // namespace
 
 Desktop& NativeDesktop()
 {
-    static X11Desktop desktop;
+    static X11::XTestDesktop desktop;
     return desktop;
 }
 
 KeyGrab& NativeKeyGrab()
 {
-    static X11KeyGrab grab;
+    static X11::RootKeyGrab grab;
     return grab;
 }
+
 } // namespace Platform
