@@ -137,6 +137,7 @@ void TestX11Desktop::keyTextArrivesInTheFocusedWindow_data()
     row("brackets", "[]", "[]", "bracketleft bracketright");
     row("percent is a character, not Alt", "%", "%", "Shift_L percent");
     row("capital A", "A", "A", "Shift_L A");
+    row("broken bar on the third level", "¦", "¦", "Shift_L ISO_Level3_Shift brokenbar");
     row("euro sign outside Latin-1", "€", "€", "U20AC");
     row("several missing characters at once", "µ°µ", "µ°µ", "mu degree mu");
     row("control characters are not typed", QStringLiteral("\u0001\u001ba\u007f\u0008"), "a", "a");
