@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QScrollBar>
 #include <QTextCursor>
+#include <QTimer>
 
 LogView::LogView(QWidget* parent) : QPlainTextEdit(parent)
 {
@@ -16,12 +17,21 @@ LogView::LogView(QWidget* parent) : QPlainTextEdit(parent)
     font.setFixedPitch(true);
     font.setPointSizeF(9.75);
     setFont(font);
+
+    // Scrolling moves the painted view; once per pass of the event loop is enough.
+    m_followTimer = new QTimer(this);
+    m_followTimer->setSingleShot(true);
+    m_followTimer->setInterval(0);
+    connect(m_followTimer, &QTimer::timeout, this,
+            [this] { verticalScrollBar()->setValue(verticalScrollBar()->maximum()); });
+    // A user who scrolls away meanwhile wins.
+    connect(verticalScrollBar(), &QScrollBar::actionTriggered, m_followTimer, &QTimer::stop);
 }
 
 bool LogView::IsAtBottom() const
 {
     const QScrollBar* bar = verticalScrollBar();
-    return bar->value() >= bar->maximum();
+    return m_followTimer->isActive() || bar->value() >= bar->maximum();
 }
 
 void LogView::AppendPiece(const QString& piece)
@@ -31,17 +41,21 @@ void LogView::AppendPiece(const QString& piece)
     const bool follow = IsAtBottom();
     const QString text = viewText(piece);
     if (!text.isEmpty()) {
+        // Inside an edit block the cursor does not lay out the last line to find its x.
         QTextCursor end(document());
+        end.beginEditBlock();
         end.movePosition(QTextCursor::End);
         end.insertText(text);
+        end.endEditBlock();
     }
     if (follow)
-        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+        m_followTimer->start();
 }
 
 void LogView::ClearLog()
 {
     clear();
+    m_followTimer->stop();
     m_endsInCR = false;
     m_lineLength = 0;
 }

@@ -11,6 +11,8 @@
 #include <QPlainTextEdit>
 #include <QString>
 
+class QTimer;
+
 class LogView : public QPlainTextEdit
 {
     Q_OBJECT
@@ -22,12 +24,13 @@ public:
     void AppendPiece(const QString& piece);
     void ClearLog();
 
-    // True while the last line is in view (or everything fits).
+    // True while the last line is in view (or everything fits), or is about to be.
     bool IsAtBottom() const;
 
 private:
     QString viewText(const QString& piece);
 
+    QTimer* m_followTimer;
     bool m_endsInCR = false;
     int m_lineLength = 0;
 };
