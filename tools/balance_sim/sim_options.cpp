@@ -22,7 +22,8 @@ const char Description[] =
     "  PRT   answer with one reading, e.g. 'N     +    12.345 g' CR LF\n"
     "  ON    switch the balance on\n"
     "  OFF   switch it off: it ignores PRT and sends nothing\n"
-    "Other commands are ignored. Each TCP client gets answers of its own.\n"
+    "Other commands are ignored. Each TCP client gets answers of its own; ON and OFF\n"
+    "switch the balance itself, for all its clients.\n"
     "SIGINT or SIGTERM ends it cleanly and removes the links.";
 
 void printError(const QString& text)
