@@ -27,10 +27,13 @@ struct Shaped
     QStringList keys;
 };
 
-// "mm:dd:yyyy hh:mm:ss", every field but the year with two digits.
+// Month first, then day, year, and the 24-hour time: "12:04:2026 09:41:03". Every field
+// but the year has two digits.
 QString DateStamp(const QDateTime& when);
 
-// Walks text character by character. now() is asked for the time of each date stamp.
+// Walks text character by character, reading and updating the forwarding state of
+// Communication_HW (LastKeyWasTab, FieldCount, AfterSign, AtLineStart). FieldCount stops
+// at 32767 instead of wrapping. now() is asked for the time of each date stamp.
 Shaped ShapeText(const QString& text, const FormatOptions& options,
                  const std::function<QDateTime()>& now);
 
