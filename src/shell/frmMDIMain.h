@@ -44,8 +44,10 @@ public:
 
     // Start-up: centre, caption, LoadSettings, tile, hook client, InitKeyHook.
     void MDIForm_Load();
-    // Shut-down question; returns true when the window may unload.
+    // Shut-down steps and question; returns true when the window may unload.
     bool MDIForm_QueryUnload();
+    // True once the window has unloaded (its channel windows and elements are gone).
+    bool IsUnloaded() const { return m_unloaded; }
 
     // Transfer control.
     void StartCheckChannels();
@@ -106,6 +108,10 @@ private:
     QAction* addItem(QMenu* menu, const QString& name, const QString& caption,
                      void (frmMDIMain::*handler)());
     void toggleOption(QAction* item, const QString& section, const QString& key);
+    // Lays the visible sub-windows out in one column (one above the other) or one row.
+    void tileSubWindows(Qt::Orientation stacking);
+    // The unload: every channel window goes without asking, the elements are released.
+    void unload();
     void LoadSettings();
     void CheckChannels();
     void SendChannels();
