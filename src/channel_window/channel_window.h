@@ -20,7 +20,9 @@ QMdiArea* MdiArea();
 frmTxtBox* ChannelWindow(int ch);
 // The instance if one was created, else nullptr; never creates.
 frmTxtBox* ExistingChannelWindow(int ch);
-// Deletes every window instance (the main window's unload, and tests).
+// Unloads every window as at the program's end (no question, no stored state, each bound
+// channel's port and socket released), then deletes the instances. For the main window's
+// unload, while the element arrays still exist, and for tests.
 void DestroyAllChannelWindows();
 
 QString DefaultChannelFileName(int ch);

@@ -1,0 +1,312 @@
+// The channel text window: its questions, its log files and its view.
+
+#include <QAction>
+#include <QMdiArea>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+#include "channel_window/channel_window.h"
+#include "channel_window/frmTxtBox.h"
+#include "channel_window/log_view.h"
+#include "comm/channel_connections.h"
+#include "platform/settings_store.h"
+#include "shell/module_data.h"
+#include "support/scripted_prompts.h"
+
+using namespace Channel_Window;
+
+namespace {
+constexpr int Yes = Platform::vbYes;
+constexpr int No = Platform::vbNo;
+constexpr int Cancel = Platform::vbCancel;
+const QString Title = QStringLiteral("Lab (CH-2, IP 127.0.0.1:2101)");
+const QByteArray Head = Title.toLatin1() + ":\r\n\r\n";
+const QByteArray NoFile("<none>");
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : NoFile;
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(bytes);
+}
+} // namespace
+
+class TxtBoxTest : public QObject
+{
+    Q_OBJECT
+
+    Communication_HW::SerialArray m_serial;
+    Communication_HW::SocketArray m_socket;
+    QMdiArea m_area;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ScriptedPrompts> m_prompts;
+    frmTxtBox* m_window = nullptr;
+
+    QString path(const QString& name) const { return m_dir->filePath(name); }
+    void click(const char* button) { m_window->findChild<QAction*>(button)->trigger(); }
+    void expectBox(int i, const QString& prompt, int style, const QString& title)
+    {
+        QCOMPARE(m_prompts->boxes.at(i).prompt, prompt);
+        QCOMPARE(m_prompts->boxes.at(i).style, style);
+        QCOMPARE(m_prompts->boxes.at(i).title, title);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        Communication_HW::BindElements(&m_serial, &m_socket);
+        m_area.resize(800, 600);
+        m_area.show();
+        SetMdiArea(&m_area);
+    }
+
+    void init()
+    {
+        Globals::ResetModuleData();
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_prompts = std::make_unique<ScriptedPrompts>();
+        ChannelsCount = 4;
+        ChannelState[2] = 1;
+        ChannelId[2] = QStringLiteral("Lab");
+        ChannelSettings[2] = QStringLiteral("IP 127.0.0.1:2101");
+        SettingsStore::SaveSetting("Channels", "Ch-2_State", "1");
+        SettingsStore::SaveSetting("Channels", "Ch-2_FileName", "");
+        ShowChannelWindow(2);
+        m_window = ExistingChannelWindow(2);
+    }
+
+    void cleanup()
+    {
+        DestroyAllChannelWindows();
+        m_prompts.reset();
+    }
+
+    void clearAsksAboutTextNotFlag_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("savedBefore");
+        QTest::addColumn<bool>("hasFile");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QByteArray>("file");
+
+        QTest::newRow("empty text: no question, flag kept") << "" << false << true << Yes << NoFile;
+        QTest::newRow("unsaved, No: cleared unsaved") << "1 g\r\n" << false << true << No << NoFile;
+        QTest::newRow("already saved, No: still asked") << "1 g\r\n"
+                                                        << true << true << No << NoFile;
+        QTest::newRow("Yes with a log file: saved, cleared")
+            << "1 g\r\n"
+            << false << true << Yes << Head + "1 g\r\n\r\n";
+        QTest::newRow("Yes without a log file, dialog cancelled: cleared unsaved")
+            << "1 g\r\n"
+            << false << false << Yes << NoFile;
+    }
+    void clearAsksAboutTextNotFlag()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, savedBefore);
+        QFETCH(bool, hasFile);
+        QFETCH(int, answer);
+        QFETCH(QByteArray, file);
+        ChannelFilename[2] = hasFile ? path("ch2.log") : QString();
+        m_window->NewTextReceived(text);
+        if (savedBefore) {
+            m_window->SaveChannel();
+            QFile::remove(path("ch2.log"));
+        }
+        m_prompts->answerNextBox(answer);
+
+        click("Clear");
+
+        QCOMPARE(m_prompts->boxes.size(), text.isEmpty() ? 0 : 1);
+        if (!text.isEmpty())
+            expectBox(0, "Save data before clearing ?", Platform::vbYesNo + Platform::vbQuestion,
+                      "Clear Channel - " + Title);
+        QCOMPARE(m_prompts->dialogs.size(), !hasFile && answer == Yes ? 1 : 0);
+        QCOMPARE(fileBytes(path("ch2.log")), file);
+        QCOMPARE(m_window->Text(), QString());
+        QCOMPARE(m_window->ChangedFlag(), text.isEmpty() ? "1" : "0");
+    }
+
+    void closeWindow_data()
+    {
+        QTest::addColumn<bool>("unsaved");
+        QTest::addColumn<bool>("programClosing");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("closes");
+
+        QTest::newRow("nothing unsaved: no question, channel off") << false << false << 0 << true;
+        QTest::newRow("unsaved, Yes: saved, channel off") << true << false << Yes << true;
+        QTest::newRow("unsaved, No: closed unsaved") << true << false << No << true;
+        QTest::newRow("unsaved, Cancel: window, text and channel stay")
+            << true << false << Cancel << false;
+        QTest::newRow("program closing: no question, state kept, elements released")
+            << true << true << 0 << true;
+    }
+    void closeWindow()
+    {
+        QFETCH(bool, unsaved);
+        QFETCH(bool, programClosing);
+        QFETCH(int, answer);
+        QFETCH(bool, closes);
+        ChannelFilename[2] = path("ch2.log");
+        if (unsaved)
+            m_window->NewTextReceived("7 g\n");
+        Globals::ProgramClosing = programClosing;
+        m_prompts->answerNextBox(answer);
+
+        m_window->SubWindow()->close(); // what the sub-window's close button does
+
+        const bool asked = unsaved && !programClosing;
+        QCOMPARE(m_prompts->boxes.size(), asked ? 1 : 0);
+        if (asked)
+            expectBox(0, "Save data before closing ?",
+                      Platform::vbYesNoCancel + Platform::vbQuestion, "Close Channel - " + Title);
+        QCOMPARE(QFile::exists(path("ch2.log")), answer == Yes);
+        QCOMPARE(m_window->SubWindow()->isVisible(), !closes);
+        QCOMPARE(m_socket.Exists(1), !closes);
+        const bool off = closes && !programClosing;
+        QCOMPARE(int(ChannelState[2]), off ? 0 : 1);
+        QCOMPARE(SettingsStore::GetSetting("Channels", "Ch-2_State"), off ? "0" : "1");
+        QCOMPARE(m_window->Text(), closes ? QString() : QStringLiteral("7 g\n"));
+        QCOMPARE(m_window->Tag(), closes ? "0" : "2"); // a closed window loads afresh, unbound
+    }
+
+    void saveWritesExactBytesOrKeepsOldFile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("pieces");
+        QTest::addColumn<QByteArray>("expected");
+
+        QString all;
+        for (int b = 0; b < 256; ++b)
+            all += QChar(b);
+        QTest::newRow("empty text: title, empty line, empty line")
+            << "ch2.log" << QStringList() << Head + "\r\n";
+        QTest::newRow("every byte value, NUL included, unchanged")
+            << "ch2.log" << QStringList{all.left(100), all.mid(100)}
+            << Head + all.toLatin1() + "\r\n";
+        QTest::newRow("lone CR and LF kept as they came")
+            << "ch2.log" << QStringList{"a\rb\nc\r", "\nd"} << Head + "a\rb\nc\r\nd\r\n";
+        QTest::newRow("missing directory: nothing written")
+            << "missing/ch2.log" << QStringList{"x"} << NoFile;
+        // The replacement is written beside the old file first, and its name is too long.
+        QTest::newRow("replacement cannot be created: old file kept")
+            << QString(250, 'n') << QStringList{"x"} << QByteArray("old log");
+    }
+    void saveWritesExactBytesOrKeepsOldFile()
+    {
+        QFETCH(QString, name);
+        QFETCH(QStringList, pieces);
+        QFETCH(QByteArray, expected);
+        writeBytes(path(name), "old log");
+        ChannelFilename[2] = path(name);
+        for (const QString& piece : pieces)
+            m_window->NewTextReceived(piece);
+
+        m_window->SaveChannel();
+
+        QCOMPARE(fileBytes(path(name)), expected);
+        QVERIFY(m_prompts->boxes.isEmpty());
+        QCOMPARE(m_window->ChangedFlag(), "0");
+    }
+
+    void saveAs_data()
+    {
+        QTest::addColumn<bool>("fileExists");
+        QTest::addColumn<int>("replaceAnswer");
+        QTest::addColumn<bool>("cancelDialog");
+        QTest::addColumn<bool>("saved");
+
+        QTest::newRow("new file: saved and remembered") << false << 0 << false << true;
+        QTest::newRow("existing file, Yes: replaced") << true << Yes << false << true;
+        QTest::newRow("existing file, No: nothing changes") << true << No << false << false;
+        QTest::newRow("existing file, Cancel: nothing changes") << true << Cancel << false << false;
+        QTest::newRow("dialog cancelled: nothing changes") << false << 0 << true << false;
+    }
+    void saveAs()
+    {
+        QFETCH(bool, fileExists);
+        QFETCH(int, replaceAnswer);
+        QFETCH(bool, cancelDialog);
+        QFETCH(bool, saved);
+        const QString name = path("chosen.log");
+        if (fileExists)
+            writeBytes(name, "keep me");
+        m_window->NewTextReceived("3.1 g\r\n");
+        const QString caption = m_window->Caption();
+        m_prompts->answerNextDialog(cancelDialog ? std::nullopt : std::optional<QString>(name));
+        m_prompts->answerNextBox(replaceAnswer);
+
+        click("SaveAs");
+
+        QCOMPARE(m_prompts->dialogs.size(), 1);
+        QCOMPARE(m_prompts->dialogs[0].request.title, "Save Channel - " + Title);
+        QCOMPARE(m_prompts->dialogs[0].request.filter, "Datafile (.log)|*.LOG|All Files (*.*)|*.*");
+        QCOMPARE(m_prompts->dialogs[0].request.fileName, DefaultChannelFileName(2));
+        QCOMPARE(m_prompts->boxes.size(), fileExists ? 1 : 0);
+        if (fileExists)
+            expectBox(0, name + " already exist!\r\nReplace ?",
+                      Platform::vbYesNoCancel + Platform::vbQuestion, "Save Channel - " + Title);
+        const QByteArray old = fileExists ? "keep me" : NoFile;
+        QCOMPARE(fileBytes(name), saved ? Head + "3.1 g\r\n\r\n" : old);
+        QCOMPARE(ChannelFilename[2], saved ? name : QString());
+        QCOMPARE(SettingsStore::GetSetting("Channels", "Ch-2_FileName"), saved ? name : QString());
+        QCOMPARE(m_window->Caption(), saved ? caption + " - " + name : caption);
+    }
+
+    void viewShowsEveryLineEndAsOneBreak_data()
+    {
+        QTest::addColumn<QStringList>("pieces");
+        QTest::addColumn<QString>("shown");
+
+        const QString x(4096, 'x');
+        QTest::newRow("CR LF split between pieces") << QStringList{"a\r", "\nb"} << "a\nb";
+        QTest::newRow("lone CR, lone LF") << QStringList{"a\rb\nc"} << "a\nb\nc";
+        QTest::newRow("LF CR: two breaks") << QStringList{"a\n\rb"} << "a\n\nb";
+        QTest::newRow("CR then CR LF: two breaks") << QStringList{"a\r", "\r\nb"} << "a\n\nb";
+        QTest::newRow("run broken after 4096 characters, counted across pieces")
+            << QStringList{x.left(4000), x.mid(4000) + "y"} << x + "\ny";
+        QTest::newRow("line end restarts the count") << QStringList{x + "\r\n", x} << x + "\n" + x;
+    }
+    void viewShowsEveryLineEndAsOneBreak()
+    {
+        QFETCH(QStringList, pieces);
+        QFETCH(QString, shown);
+        for (const QString& piece : pieces)
+            m_window->NewTextReceived(piece);
+        QCOMPARE(m_window->TextView()->toPlainText(), shown);
+        QCOMPARE(m_window->Text(), pieces.join(QString()));
+    }
+
+    void viewFollowsNewTextOnlyAtBottom()
+    {
+        m_window->SubWindow()->showMaximized();
+        LogView* view = m_window->TextView();
+        QScrollBar* bar = view->verticalScrollBar();
+        for (int i = 0; i < 300; ++i)
+            m_window->NewTextReceived(QStringLiteral("line %1\r\n").arg(i));
+        QTRY_VERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
+
+        view->moveCursor(QTextCursor::Start); // a click somewhere in the text
+        bar->setValue(10);
+        m_window->NewTextReceived("next\r\n");
+        QCoreApplication::processEvents();
+        QCOMPARE(bar->value(), 10);
+        QVERIFY(view->toPlainText().endsWith("line 299\nnext\n"));
+
+        bar->setValue(bar->maximum());
+        m_window->NewTextReceived("last\r\n");
+        QTRY_COMPARE(bar->value(), bar->maximum());
+    }
+};
+
+QTEST_MAIN(TxtBoxTest)
+#include "tst_txtbox.moc"
