@@ -7,6 +7,7 @@
 // COM port n is the device named by the settings store's section "Ports", key "COM<n>";
 // without that key it is /dev/ttyS<n-1> on Linux and COMn on Windows.
 
+#include <QByteArray>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
@@ -18,26 +19,41 @@ public:
     // Event codes of the communication notification.
     static constexpr int comEvReceive = 2;
 
+    // Error numbers left in Globals::Err.
+    static constexpr int errInvalidPropertyValue = 380;
+    static constexpr int errPortAlreadyOpen = 8005;
+    static constexpr int errPortNotOpen = 8012;
+    static constexpr int errInvalidPort = 8002;
+    static constexpr int errCommState = 8015;
+
     explicit SerialPortElement(int index, QObject* parent = nullptr);
     ~SerialPortElement() override;
 
     int Index() const { return m_index; }
 
+    // 1..255; changing it is refused while the port is open.
     int CommPort() const { return m_commPort; }
     bool SetCommPort(int port);
 
-    // Settings text such as " 9600,e,7,1"; a text that is refused keeps the previous one.
+    // Settings text "baud,parity,data bits,stop bits" such as " 9600,e,7,1": leading blanks
+    // allowed, parity e/o/n/m/s in any case, data bits 5-8, stop bits 1, 1.5 or 2. It reads
+    // back normalised ("9600,e,7,1"). A text that is refused keeps the previous one. An
+    // open port takes the new values at once.
     QString Settings() const { return m_settings; }
     bool SetSettings(const QString& settings);
 
-    // 0 none, 1 XON/XOFF, 2 RTS/CTS, 3 both.
+    // 0 none, 1 XON/XOFF, 2 RTS/CTS, 3 both. The port can do only one kind of flow
+    // control, so "both" runs as RTS/CTS, which is what keeps a balance from overrunning.
     int Handshaking() const { return m_handshaking; }
     bool SetHandshaking(int code);
 
+    // 0: no receive notifications; 1 or more: a notification for every arrival.
     int RThreshold() const { return m_rThreshold; }
-    void SetRThreshold(int threshold) { m_rThreshold = threshold; }
+    bool SetRThreshold(int threshold);
 
-    // Reads false once the port has failed in a way it cannot recover from.
+    // Reads false once the port has failed in a way it cannot recover from (device gone,
+    // read error, hang-up): such a port is let go here, so the next check reopens it or
+    // reports it.
     bool PortOpen();
     bool SetPortOpen(bool open);
 
@@ -58,6 +74,8 @@ signals:
 private:
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
+    void dropPort();
+    bool raisePortError(int number);
 
     int m_index;
     int m_commPort = 1;
@@ -65,5 +83,9 @@ private:
     int m_handshaking = 0;
     int m_rThreshold = 0;
     int m_commEvent = 0;
+    // The device the port was opened on, to notice when it disappears.
+    QString m_openedDevice;
+    // Bytes rescued from a port that failed, handed out by the next Input().
+    QByteArray m_rescued;
     QSerialPort* m_port;
 };
