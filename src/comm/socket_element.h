@@ -3,6 +3,7 @@
 // has no widget. State codes:
 //   0 closed, 1 open, 2 listening, 3 connection pending, 4 resolving host, 5 host resolved,
 //   6 connecting, 7 connected, 8 peer closing, 9 error.
+// Only 0, 4, 6, 7, 8 and 9 are ever reached: a client that connects out never listens.
 // Connect never waits; a socket still busy is aborted first, because QTcpSocket ignores a
 // second connect while it is looking up or connecting. Bytes and text map one to one
 // (Latin-1) in both directions.
@@ -30,6 +31,11 @@ public:
         sckError = 9,
     };
 
+    // Error numbers left in Globals::Err.
+    static constexpr int errBadState = 40006;
+    static constexpr int errInvalidOperation = 40020;
+    static constexpr int errAddressNotAvailable = 10049;
+
     explicit SocketElement(int index, QObject* parent = nullptr);
     ~SocketElement() override;
 
@@ -41,18 +47,26 @@ public:
     void SetRemotePort(qint32 port) { m_remotePort = port; }
 
     int State() const { return m_state; }
+    // Starts connecting to RemoteHost:RemotePort and returns at once; refused (with
+    // Globals::Err set) only while connected. A port outside 1..65535 gives state 9.
     void Connect();
+    // Back to state 0 at once; data not yet read is dropped.
     void Close();
-    // Queues the text for sending; false (with Globals::Err set) when not connected.
+    // Hands the text to the system at once, so channels served one after another are
+    // sent in that order; false (with Globals::Err set) when not connected.
     bool SendData(const QString& text);
     // The waiting data as text; reading consumes it.
     QString GetData();
     qint64 BytesAvailable() const;
 
+    // Why the socket last reached state 9, for diagnostics.
+    QString ErrorText() const { return m_errorText; }
+
     QString Tag;
 
 signals:
-    // Emitted on the user-interface thread when data is waiting.
+    // Emitted on the user-interface thread when data is waiting. Data that arrived just
+    // before the peer closed is announced before the state turns 8.
     void DataArrival(int index, qint64 bytesTotal);
     // Emitted whenever State() changes.
     void StateChanged(int index, int state);
@@ -61,10 +75,20 @@ private:
     void setState(int state);
     void onSocketState(QAbstractSocket::SocketState state);
     void onSocketError(QAbstractSocket::SocketError error);
+    void onReadyRead();
+    void onPeerClosed();
+    void resetLink();
 
     int m_index;
     QString m_remoteHost;
     qint32 m_remotePort = 0;
     int m_state = sckClosed;
+    // How the current connection ended, so the final unconnected state reads right.
+    bool m_failed = false;
+    // True while the element itself aborts the socket.
+    bool m_aborting = false;
+    // Changes with every Connect and Close, to notice one made from inside a handler.
+    quint64 m_generation = 0;
+    QString m_errorText;
     QTcpSocket* m_socket;
 };
