@@ -2,6 +2,7 @@
 // A control array of port or socket elements: element i serves channel i+1. Element 0
 // exists for the whole run; the others are created and destroyed on request.
 
+#include <QObject>
 #include <array>
 #include <functional>
 #include <memory>
@@ -26,6 +27,7 @@ public:
     }
     bool Exists(int index) const { return (*this)(index) != nullptr; }
 
+    // Creates the element unless it exists.
     void Load(int index)
     {
         if (index < 0 || index >= Globals::MaxChannels || m_elements[index])
@@ -34,10 +36,17 @@ public:
         if (m_onCreated)
             m_onCreated(*m_elements[index]);
     }
+
+    // Destroys the element (never element 0). It is cut off from every receiver at once
+    // but deleted only when the event loop is back, because the unload may come from a
+    // handler of that very element (a message box shown while receiving, for example).
     void Unload(int index)
     {
-        if (index > 0 && index < Globals::MaxChannels)
-            m_elements[index].reset();
+        if (index <= 0 || index >= Globals::MaxChannels || !m_elements[index])
+            return;
+        Element* element = m_elements[index].release();
+        QObject::disconnect(element, nullptr, nullptr, nullptr);
+        element->deleteLater();
     }
 
 private:

@@ -1,0 +1,334 @@
+#include "comm/channel_connections.h"
+
+#include <iterator>
+
+#include "channel_window/channel_window.h"
+#include "comm/settings_string.h"
+#include "platform/user_prompts.h"
+#include "shell/module_data.h"
+#include "shell/pending_error.h"
+
+namespace Communication_HW {
+namespace {
+
+SerialArray* g_mscomm = nullptr;
+SocketArray* g_winsocket = nullptr;
+
+enum class Kind { None, IP, COM };
+
+bool validChannel(int ch)
+{
+    return ch >= 1 && ch <= Globals::MaxChannels;
+}
+
+// Network first, then serial; any other text means the channel has no hardware.
+Kind kindOf(int ch)
+{
+    const QString settings = GetChannelSettings(ch);
+    if (IsIPSettings(settings))
+        return Kind::IP;
+    if (IsCOMSettings(settings))
+        return Kind::COM;
+    return Kind::None;
+}
+
+SerialPortElement* serialOf(int ch)
+{
+    return g_mscomm && validChannel(ch) ? (*g_mscomm)(ch - 1) : nullptr;
+}
+
+SocketElement* socketOf(int ch)
+{
+    return g_winsocket && validChannel(ch) ? (*g_winsocket)(ch - 1) : nullptr;
+}
+
+// A missing element counts as a link in error: there is nothing that could carry data.
+int socketState(int ch)
+{
+    const SocketElement* socket = socketOf(ch);
+    return socket ? socket->State() : SocketElement::sckError;
+}
+
+bool serialOpen(int ch)
+{
+    SerialPortElement* port = serialOf(ch);
+    return port && port->PortOpen();
+}
+
+void raiseMissingElement(int ch)
+{
+    Globals::Err.Raise(340, QStringLiteral("Control array element '%1' doesn't exist").arg(ch - 1));
+}
+
+// The mark is compared by its numeric value; text that is no number counts as 0.
+bool isConfigured(const QString& tag)
+{
+    bool ok = false;
+    const double value = tag.trimmed().toDouble(&ok);
+    return ok && value != 0;
+}
+
+void openSocket(int ch)
+{
+    SocketElement* socket = socketOf(ch);
+    if (!socket) {
+        raiseMissingElement(ch);
+        return;
+    }
+    if (!isConfigured(socket->Tag)) {
+        const IPOpenFields fields = ParseIPForOpen(GetChannelSettings(ch));
+        socket->SetRemoteHost(fields.host);
+        if (fields.port)
+            socket->SetRemotePort(*fields.port);
+        else
+            Globals::Err.Raise(13, QStringLiteral("Type mismatch"));
+        socket->Tag = QStringLiteral("1");
+    }
+    switch (socket->State()) {
+    case SocketElement::sckClosed:
+        socket->Connect();
+        break;
+    case SocketElement::sckConnecting:
+    case SocketElement::sckClosing:
+    case SocketElement::sckError:
+        // A connect still pending at the next check has taken too long: start afresh.
+        socket->Close();
+        socket->Connect();
+        break;
+    default:
+        break; // connected, or busy resolving: the next check looks again
+    }
+}
+
+void openSerial(int ch)
+{
+    SerialPortElement* port = serialOf(ch);
+    if (!port) {
+        raiseMissingElement(ch);
+        return;
+    }
+    if (!isConfigured(port->Tag)) {
+        // Each step that fails leaves its error pending and the property as it was.
+        const COMOpenFields fields = ParseCOMForOpen(GetChannelSettings(ch));
+        if (fields.port)
+            port->SetCommPort(*fields.port);
+        else
+            Globals::Err.Raise(13, QStringLiteral("Type mismatch"));
+        port->SetSettings(fields.block);
+        if (fields.handshakeCode)
+            port->SetHandshaking(*fields.handshakeCode);
+        port->SetRThreshold(1);
+        port->Tag = QStringLiteral("1");
+    }
+    if (!port->PortOpen())
+        port->SetPortOpen(true);
+    if (!port->PortOpen()) {
+        // Switched off in memory only, so the next check does not ask again.
+        Channel_Window::ChannelState[std::size_t(ch)] = 0;
+        port->Tag = QStringLiteral("0");
+        ShowChannelHWError(ch, QStringLiteral("Open"));
+    }
+}
+
+QString socketStateText(int state)
+{
+    static const char* const texts[] = {
+        "Close",     "Open",     "Listening",  "Connection pending",
+        "Resolving", "Resolved", "Connecting", "OK",
+        "Closing",   "Error",
+    };
+    if (state < 0 || state >= int(std::size(texts)))
+        return QStringLiteral("State not defined");
+    return QString::fromLatin1(texts[state]);
+}
+
+} // namespace
+
+void BindElements(SerialArray* mscomm, SocketArray* winsocket)
+{
+    g_mscomm = mscomm;
+    g_winsocket = winsocket;
+}
+
+SerialArray* MSComm()
+{
+    return g_mscomm;
+}
+
+SocketArray* Winsocket()
+{
+    return g_winsocket;
+}
+
+void LoadChannelHW(int ch)
+{
+    if (!validChannel(ch) || !g_mscomm || !g_winsocket)
+        return;
+    if (ch != 1) {
+        g_winsocket->Load(ch - 1);
+        g_mscomm->Load(ch - 1);
+    }
+    socketOf(ch)->Tag = QStringLiteral("0");
+    serialOf(ch)->Tag = QStringLiteral("0");
+}
+
+void UnloadChannelHW(int ch)
+{
+    if (!validChannel(ch))
+        return;
+    CloseChannel(ch);
+    if (ch != 1 && g_mscomm && g_winsocket) {
+        g_winsocket->Unload(ch - 1);
+        g_mscomm->Unload(ch - 1);
+    }
+}
+
+void OpenChannel(int ch)
+{
+    if (!validChannel(ch))
+        return;
+    // The report of a failed open names this open's error, not an older one.
+    Globals::Err.Clear();
+    switch (kindOf(ch)) {
+    case Kind::IP:
+        openSocket(ch);
+        break;
+    case Kind::COM:
+        openSerial(ch);
+        break;
+    case Kind::None:
+        break;
+    }
+    if (ch == 1)
+        ResetForwardingState();
+}
+
+void CloseChannel(int ch)
+{
+    if (!validChannel(ch))
+        return;
+    switch (kindOf(ch)) {
+    case Kind::IP:
+        if (SocketElement* socket = socketOf(ch)) {
+            if (socket->State() != SocketElement::sckClosed)
+                socket->Close();
+            socket->Tag = QStringLiteral("0");
+        } else {
+            raiseMissingElement(ch);
+        }
+        break;
+    case Kind::COM:
+        if (SerialPortElement* port = serialOf(ch)) {
+            if (port->PortOpen())
+                port->SetPortOpen(false);
+            port->Tag = QStringLiteral("0");
+        } else {
+            raiseMissingElement(ch);
+        }
+        break;
+    case Kind::None:
+        break;
+    }
+}
+
+bool IsChannelConnected(int ch)
+{
+    switch (kindOf(ch)) {
+    case Kind::IP:
+        return socketState(ch) == SocketElement::sckConnected;
+    case Kind::COM:
+        return serialOpen(ch);
+    case Kind::None:
+        break;
+    }
+    return false;
+}
+
+bool IsChannelHWOk(int ch)
+{
+    switch (kindOf(ch)) {
+    case Kind::IP:
+        return socketState(ch) != SocketElement::sckError;
+    case Kind::COM:
+        return serialOpen(ch);
+    case Kind::None:
+        break;
+    }
+    return false;
+}
+
+QString GetChannelHWState(int ch)
+{
+    switch (kindOf(ch)) {
+    case Kind::IP:
+        return socketStateText(socketState(ch));
+    case Kind::COM:
+        return serialOpen(ch) ? QStringLiteral("OK") : QStringLiteral("Error");
+    case Kind::None:
+        break;
+    }
+    return QStringLiteral("Error");
+}
+
+QString GetChannelHWSettings(int ch)
+{
+    switch (kindOf(ch)) {
+    case Kind::IP:
+        if (const SocketElement* socket = socketOf(ch))
+            return RebuildIPSettings(socket->RemoteHost(), socket->RemotePort());
+        break;
+    case Kind::COM:
+        if (const SerialPortElement* port = serialOf(ch))
+            return RebuildCOMSettings(port->CommPort(), port->Settings(), port->Handshaking());
+        break;
+    case Kind::None:
+        break;
+    }
+    return {};
+}
+
+void ShowChannelHWError(int ch, const QString& text)
+{
+    const Kind kind = kindOf(ch);
+    const QString prefix = kind == Kind::IP    ? QStringLiteral("Winsocket-")
+                           : kind == Kind::COM ? QStringLiteral("MSComm-")
+                                               : QStringLiteral("Communication HW not defined -");
+    QString prompt = prefix + text + QStringLiteral("\r\n\r\nState: ") + GetChannelHWState(ch);
+    if (Globals::Err.Number != 0)
+        prompt += QStringLiteral("\r\n\r\nError: ") + Globals::Err.Description;
+    Platform::MsgBox(prompt, Platform::vbOKOnly + Platform::vbExclamation,
+                     QStringLiteral("State: ") + Channel_Window::ChannelTitle(ch));
+}
+
+void SendToChannel(int ch, const QString& text, const QString& source)
+{
+    if (!validChannel(ch) || Channel_Window::ChannelState[std::size_t(ch)] == 0 ||
+        !IsChannelConnected(ch))
+        return;
+    // A failing send leaves its error pending for the caller; only a link that the send
+    // showed to be broken is reported here.
+    if (kindOf(ch) == Kind::IP)
+        socketOf(ch)->SendData(text);
+    else
+        serialOf(ch)->SetOutput(text);
+    if (!IsChannelHWOk(ch)) {
+        ShowChannelHWError(ch, source + text);
+        Globals::Err.Clear();
+    }
+}
+
+void SendToAllChannels(const QString& text, const QString& source)
+{
+    for (int ch = 1; ch <= Channel_Window::ChannelsCount; ++ch)
+        SendToChannel(ch, text, source);
+}
+
+void ResetForwardingState()
+{
+    LastKeyWasTab = true;
+    FieldCount = 0;
+    AfterSign = false;
+    AtLineStart = true;
+}
+
+} // namespace Communication_HW
