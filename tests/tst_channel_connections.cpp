@@ -381,6 +381,27 @@ private slots:
         QSerialPort same(pair.pathA());
         QVERIFY(same.open(QIODevice::ReadWrite));
     }
+
+    void unloadFromInsideItsOwnNotification_isSafe()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        setUpChannel(7, ipTo(server.serverPort()));
+        OpenChannel(7);
+        QTRY_VERIFY(IsChannelConnected(7) && server.hasPendingConnections());
+        // As when the user closes the window during a box shown while receiving; the
+        // second notice comes with the peer's close, from deep inside the element.
+        int notices = 0;
+        connect((*Winsocket())(6), &SocketElement::DataArrival, this, [&] {
+            if (++notices == 2)
+                UnloadChannelHW(7);
+        });
+        QTcpSocket* far = server.nextPendingConnection();
+        far->write("+ 1.000 g\r\n");
+        far->disconnectFromHost();
+        QTRY_VERIFY(!Winsocket()->Exists(6));
+        QTRY_COMPARE(far->state(), QAbstractSocket::UnconnectedState);
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_ChannelConnections)
