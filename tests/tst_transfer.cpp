@@ -16,6 +16,7 @@
 #include "platform/settings_store.h"
 #include "shell/frmMDIMain.h"
 #include "shell/module_data.h"
+#include "shell/pause.h"
 #include "shell/pending_error.h"
 #include "support/fake_key_grab.h"
 #include "support/recording_desktop.h"
@@ -281,6 +282,25 @@ private slots:
         QVERIFY(!Communication_HW::AtLineStart);
         QCOMPARE(ExistingChannelWindow(2)->Text(), QStringLiteral("N 1"));
         QVERIFY(m_prompts->boxes.isEmpty());
+    }
+
+    void pause_runsPendingEvents_returnsNotBeforeItsTime_data()
+    {
+        QTest::addColumn<double>("seconds");
+        QTest::newRow("no time: still one pass of events") << 0.0;
+        QTest::newRow("a twentieth of a second") << 0.05;
+    }
+
+    void pause_runsPendingEvents_returnsNotBeforeItsTime()
+    {
+        QFETCH(double, seconds);
+        bool ran = false;
+        QTimer::singleShot(0, this, [&ran] { ran = true; });
+        QElapsedTimer clock;
+        clock.start();
+        Globals::Pause(seconds);
+        QVERIFY(ran);
+        QVERIFY(clock.elapsed() >= qint64(seconds * 1000));
     }
 
     void receive_linkNotHealthy_reportsAndDrops()
