@@ -2,15 +2,25 @@
 // plain X client window holding the focus:
 //   - typing rate: 1000 characters of balance readings sent one key text per character, as
 //     the receive path sends them; keys per second until the client has seen the last one;
-//   - arrival to last keystroke: from handing one reading to the receive path to the last
-//     of its keys reaching the client.
+//   - arrival to last keystroke: from handing one reading to the main window's receive path
+//     (ReceiveChannel, as the socket's data event does) to the last of its keys reaching the
+//     client.
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 
+#include "comm/channel_connections.h"
 #include "platform/native_backends.h"
+#include "platform/settings_store.h"
+#include "shell/frmMDIMain.h"
 #include "support/x_test_window.h"
 #include "support/xvfb_server.h"
 
@@ -30,10 +40,26 @@ QString keyTextOf(QChar c)
     return c;
 }
 
-// Waits until the client has seen `presses` key presses; false after a long time.
-bool waitForPresses(XTestWindow& window, qsizetype presses)
+// Whether the client's latest key event is a press of the named key.
+bool lastPressed(const XTestWindow& window, const QString& keysym)
 {
-    return QTest::qWaitFor([&] { return window.presses().size() >= presses; }, 60000);
+    return !window.events().isEmpty() && window.events().back().press &&
+           window.events().back().keysym == keysym;
+}
+
+// Runs the event loop until the client's key events satisfy done(); false after a long time.
+// It wakes on each key event, so the time measured is the time the key arrived.
+bool waitFor(XTestWindow& window, const std::function<bool()>& done)
+{
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer::singleShot(60000, &loop, [&] { loop.exit(1); });
+    QObject::connect(&window, &XTestWindow::keyEvent, &loop, [&] {
+        if (done())
+            loop.exit(0);
+    });
+    return loop.exec() == 0;
 }
 
 void typingRate(XTestWindow& window)
@@ -54,12 +80,14 @@ void typingRate(XTestWindow& window)
     for (const QString& keyText : std::as_const(keyTexts))
         Platform::NativeDesktop().SendKeys(keyText);
     Platform::NativeDesktop().SendKeys(QStringLiteral("{LEFT}"));
-    if (!QTest::qWaitFor([&] { return window.presses().contains(QStringLiteral("Left")); },
-                         60000)) {
+    if (!waitFor(window, [&] { return lastPressed(window, QStringLiteral("Left")); })) {
         std::printf("typing rate: the warm-up never reached the client\n");
         return;
     }
-    const qsizetype perRun = window.presses().size() - 1;
+    const qsizetype presses = window.presses().indexOf(QStringLiteral("Left"));
+    qsizetype perRun = 0; // presses and releases before the LEFT
+    while (window.events()[perRun].keysym != QStringLiteral("Left"))
+        ++perRun;
     window.clear();
 
     QElapsedTimer timer;
@@ -67,16 +95,57 @@ void typingRate(XTestWindow& window)
     for (const QString& keyText : std::as_const(keyTexts))
         Platform::NativeDesktop().SendKeys(keyText);
     const double sentMs = timer.nsecsElapsed() / 1e6;
-    if (!waitForPresses(window, perRun)) {
-        std::printf("typing rate: the client saw only %lld of %lld key presses\n",
-                    qlonglong(window.presses().size()), qlonglong(perRun));
+    if (!waitFor(window, [&] { return window.events().size() >= perRun; })) {
+        std::printf("typing rate: the client saw only %lld of %lld key events\n",
+                    qlonglong(window.events().size()), qlonglong(perRun));
         return;
     }
     const double seenMs = timer.nsecsElapsed() / 1e6;
     std::printf("typing rate: %lld characters (%lld key presses) sent in %.1f ms, all seen "
                 "by the client after %.1f ms: %.0f characters/s, %.0f key presses/s\n",
-                qlonglong(characters), qlonglong(perRun), sentMs, seenMs,
-                characters / (seenMs / 1000), perRun / (seenMs / 1000));
+                qlonglong(characters), qlonglong(presses), sentMs, seenMs,
+                characters / (seenMs / 1000), presses / (seenMs / 1000));
+}
+
+// Channel 1 on a loopback port that only listens, forwarding to the cursor; each reading
+// is handed to the receive path as the socket's data event would.
+void arrivalToLastKey(XTestWindow& window)
+{
+    QTcpServer balance;
+    balance.listen(QHostAddress::LocalHost);
+    SettingsStore::SaveSetting(QStringLiteral("Channels"), QStringLiteral("CannelsCount"),
+                               QStringLiteral("1"));
+    SettingsStore::SaveSetting(QStringLiteral("Channels"), QStringLiteral("Ch-1_State"),
+                               QStringLiteral("1"));
+    SettingsStore::SaveSetting(QStringLiteral("Channels"), QStringLiteral("Ch-1_Settings"),
+                               QStringLiteral("IP 127.0.0.1:%1").arg(balance.serverPort()));
+    SettingsStore::SaveSetting(QStringLiteral("Forward"), QStringLiteral("ToCursor"),
+                               QStringLiteral("True"));
+    frmMDIMain main;
+    main.MDIForm_Load();
+    if (!QTest::qWaitFor([] { return Communication_HW::IsChannelConnected(1); }, 20000)) {
+        std::printf("arrival to last keystroke: channel 1 never connected\n");
+        return;
+    }
+
+    constexpr int Rounds = 200;
+    std::vector<double> delays;
+    for (int round = 0; round < Rounds; ++round) {
+        window.clear();
+        QElapsedTimer timer;
+        timer.start();
+        main.ReceiveChannel(1, Reading);
+        if (!waitFor(window, [&] { return lastPressed(window, QStringLiteral("Return")); })) {
+            std::printf("arrival to last keystroke: a reading never reached the client\n");
+            return;
+        }
+        delays.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    std::sort(delays.begin(), delays.end());
+    std::printf("arrival to last keystroke: %d readings of %lld characters: median %.2f ms, "
+                "90th percentile %.2f ms, worst %.2f ms\n",
+                Rounds, qlonglong(Reading.size()), delays[delays.size() / 2],
+                delays[delays.size() * 9 / 10], delays.back());
 }
 
 } // namespace
@@ -86,6 +155,9 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // A settings store of its own, so the channel set up here touches no real one.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
 
     XvfbServer xvfb;
     if (!xvfb.isRunning()) {
@@ -100,5 +172,6 @@ int main(int argc, char* argv[])
     }
 
     typingRate(window);
+    arrivalToLastKey(window);
     return 0;
 }
