@@ -72,7 +72,6 @@ _XDisplay* XTestDesktop::display()
     if (m_connection && (m_connection->lost() || m_connection->name() != wanted)) {
         unbindAll();
         m_connection.reset();
-        m_bindings.clear();
     }
     if (!m_connection)
         open();
