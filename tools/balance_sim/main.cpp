@@ -46,23 +46,23 @@ int main(int argc, char* argv[])
     std::vector<std::unique_ptr<PtyBalance>> ptyBalances;
     QStringList endpoints;
     for (qsizetype i = 0; i < options.balances.size(); ++i) {
-        const BalanceSpec& spec = options.balances[i];
+        const BalanceSetup& setup = options.balances[i];
         // Different seeds per balance, so two balances never drift in step.
         const quint32 seed = options.seed + quint32(i) * 7919u;
-        balances.push_back(std::make_unique<Balance>(spec.weight, options.unit, seed,
+        balances.push_back(std::make_unique<Balance>(setup.weight, options.unit, seed,
                                                      options.rateHz, options.misbehaviour));
         Balance* balance = balances.back().get();
-        if (spec.kind == BalanceSpec::Tcp) {
+        if (setup.kind == BalanceSetup::Tcp) {
             auto tcp = std::make_unique<TcpBalance>(balance);
-            if (!tcp->listen(spec.port)) {
+            if (!tcp->listen(setup.port)) {
                 std::fprintf(stderr, "balance-sim: cannot listen on 127.0.0.1:%u: %s\n",
-                             unsigned(spec.port), qPrintable(tcp->errorString()));
+                             unsigned(setup.port), qPrintable(tcp->errorString()));
                 return 1;
             }
             endpoints << QStringLiteral("tcp 127.0.0.1:%1").arg(tcp->port());
             tcpBalances.push_back(std::move(tcp));
         } else {
-            auto pty = std::make_unique<PtyBalance>(balance, spec.linkPath);
+            auto pty = std::make_unique<PtyBalance>(balance, setup.linkPath);
             if (!pty->open()) {
                 std::fprintf(stderr, "balance-sim: cannot make a pty: %s\n",
                              qPrintable(pty->errorString()));

@@ -113,32 +113,32 @@ ParseResult parseSimOptions(const QStringList& arguments, SimOptions& options)
     const QStringList tcpPorts = parser.values(tcp);
     qsizetype nextPort = 0;
     for (const QString& name : parser.optionNames()) {
-        BalanceSpec spec;
+        BalanceSetup setup;
         if (name == tcp.names().constFirst()) {
             int port = 0;
             if (!toInt(tcpPorts[nextPort++], 0, 65535, port)) {
                 printError(QStringLiteral("--tcp wants a port 0..65535"));
                 return ParseResult::ExitError;
             }
-            spec.port = quint16(port);
+            setup.port = quint16(port);
         } else if (name == pty.names().constFirst()) {
-            spec.kind = BalanceSpec::Pty;
+            setup.kind = BalanceSetup::Pty;
         } else {
             continue;
         }
-        options.balances.append(spec);
+        options.balances.append(setup);
     }
     qsizetype ptyIndex = 0;
     for (const QString& link : parser.values(ptyLink)) {
         while (ptyIndex < options.balances.size() &&
-               options.balances[ptyIndex].kind != BalanceSpec::Pty)
+               options.balances[ptyIndex].kind != BalanceSetup::Pty)
             ++ptyIndex;
         if (ptyIndex == options.balances.size())
-            options.balances.append(BalanceSpec{BalanceSpec::Pty, 0, {}, 0});
+            options.balances.append(BalanceSetup{BalanceSetup::Pty, 0, {}, 0});
         options.balances[ptyIndex++].linkPath = link;
     }
     if (options.balances.isEmpty())
-        options.balances.append(BalanceSpec{});
+        options.balances.append(BalanceSetup{});
 
     const QStringList weights = parser.values(weight);
     double previous = FirstWeight - WeightSpacing;

@@ -7,7 +7,7 @@
 
 #include "balance.h"
 
-struct BalanceSpec
+struct BalanceSetup
 {
     enum Kind { Tcp, Pty };
     Kind kind = Tcp;
@@ -18,7 +18,7 @@ struct BalanceSpec
 
 struct SimOptions
 {
-    QList<BalanceSpec> balances; // in the order given on the command line
+    QList<BalanceSetup> balances; // in the order given on the command line
     QString unit = QStringLiteral("g");
     quint32 seed = 1;
     double rateHz = 0;
