@@ -1,15 +1,10 @@
-// The main window: its menu, the first start, the option marks and their keys, quitting
-// with and without unsaved data, Save all / Clear all and the window arrangements.
+// The main window: its menu and option marks, quitting, Save all / Clear all, arrangements.
 
-#include <QFile>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
-#include <memory>
 
 #include "channel_window/channel_window.h"
 #include "channel_window/frmTxtBox.h"
@@ -27,24 +22,28 @@ class tst_MainWindow : public QObject
 {
     Q_OBJECT
 
+    // Declared in the order they install; they uninstall in reverse.
+    struct Doubles
+    {
+        ScriptedPrompts prompts;
+        FakeKeyGrab grab;
+        std::unique_ptr<frmMDIMain> main;
+    };
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<ScriptedPrompts> m_prompts;
-    std::unique_ptr<FakeKeyGrab> m_grab;
-    std::unique_ptr<frmMDIMain> m_main;
+    std::optional<Doubles> m_fake;
 
     // A program start: fresh module data, the window, its load event.
     frmMDIMain& start()
     {
-        m_main.reset();
+        m_fake->main.reset();
         Globals::ResetModuleData();
-        m_main = std::make_unique<frmMDIMain>();
-        m_main->MDIForm_Load();
-        m_main->show();
-        return *m_main;
+        m_fake->main = std::make_unique<frmMDIMain>();
+        m_fake->main->MDIForm_Load();
+        m_fake->main->show();
+        return *m_fake->main;
     }
-    QAction* item(const QString& name) const { return m_main->findChild<QAction*>(name); }
+    QAction* item(const QString& name) const { return m_fake->main->findChild<QAction*>(name); }
     QString logPath(int n) const { return m_dir->filePath(QStringLiteral("ch%1.log").arg(n)); }
-
     // ON channels without hardware, each with its window, text and log file.
     void openChannels(int count, const QString& text)
     {
@@ -57,23 +56,22 @@ class tst_MainWindow : public QObject
                 TextToChannelWindow(n, text);
         }
     }
+    void expectBox(const QString& prompt, int style, const QString& title)
+    {
+        QCOMPARE(m_fake->prompts.boxes.size(), 1);
+        QCOMPARE(m_fake->prompts.boxes[0].prompt, prompt);
+        QCOMPARE(m_fake->prompts.boxes[0].style, style);
+        QCOMPARE(m_fake->prompts.boxes[0].title, title);
+    }
 
 private slots:
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir->path()));
-        m_prompts = std::make_unique<ScriptedPrompts>();
-        m_grab = std::make_unique<FakeKeyGrab>();
+        m_fake.emplace();
     }
-
-    // The doubles uninstall themselves, so they go before the next test's ones come.
-    void cleanup()
-    {
-        m_main.reset();
-        m_grab.reset();
-        m_prompts.reset();
-    }
+    void cleanup() { m_fake.reset(); }
 
     void load_firstRun_menuAsDesignedOnlyDecimalPointChecked()
     {
@@ -121,24 +119,18 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("key"); // section/key
         QTest::addColumn<bool>("restored");
-        QTest::newRow("weight only") << "mnuWeightOnly"
-                                     << "Format/WeightOnly" << true;
-        QTest::newRow("decimal point") << "mnuDecimalPoint"
-                                       << "Format/DecimalPoint" << true;
-        QTest::newRow("date and time") << "mnuDateTime"
-                                       << "Format/DateTime" << true;
-        QTest::newRow("TABs") << "mnuTABs"
-                              << "Format/TABs" << true;
-        QTest::newRow("to cursor") << "mnuToCursor"
-                                   << "Forward/ToCursor" << true;
-        QTest::newRow("back-left") << "mnuback_left"
-                                   << "Forward/Back-Left" << true;
-        QTest::newRow("beep: not restored") << "mnuBeeponRequest"
-                                            << "Format/BeeponRequest" << false;
-        QTest::newRow("F12: not restored") << "mnuF12toStart_Stop"
-                                           << "Transfer/F12toStart/Stop" << false;
+        const auto row = [](const char* name, const char* key, bool restored) {
+            QTest::newRow(name) << QString(name) << QString(key) << restored;
+        };
+        row("mnuWeightOnly", "Format/WeightOnly", true);
+        row("mnuDecimalPoint", "Format/DecimalPoint", true);
+        row("mnuDateTime", "Format/DateTime", true);
+        row("mnuTABs", "Format/TABs", true);
+        row("mnuToCursor", "Forward/ToCursor", true);
+        row("mnuback_left", "Forward/Back-Left", true);
+        row("mnuBeeponRequest", "Format/BeeponRequest", false); // not restored
+        row("mnuF12toStart_Stop", "Transfer/F12toStart/Stop", false);
     }
-
     void optionClick_flipsOnceAndStores_restartRestoresSix()
     {
         QFETCH(QString, name);
@@ -170,7 +162,6 @@ private slots:
         QTest::newRow("No: quits unsaved") << "+1 g" << int(Platform::vbNo) << false << false;
         QTest::newRow("Yes: saves, then quits") << "+1 g" << int(Platform::vbYes) << false << true;
     }
-
     void quit_unsavedOrNot_asksOnceAndStopsEverything()
     {
         QFETCH(QString, text);
@@ -183,17 +174,14 @@ private slots:
         Globals::RepeatCommand = 1;
         Globals::RepeatInterval = 60000;
         main.StartSendChannels();
-        m_prompts->boxes.clear();
-        m_prompts->answerNextBox(answer);
-
+        m_fake->prompts.boxes.clear();
+        m_fake->prompts.answerNextBox(answer);
         main.mnuExit->trigger();
-
-        QCOMPARE(m_prompts->boxes.size(), text.isEmpty() ? 0 : 1);
-        if (!text.isEmpty()) {
-            QCOMPARE(m_prompts->boxes[0].prompt, QStringLiteral("Save data of all Channels ?"));
-            QCOMPARE(m_prompts->boxes[0].style, Platform::vbYesNoCancel + Platform::vbQuestion);
-            QCOMPARE(m_prompts->boxes[0].title, QStringLiteral("Exit program"));
-        }
+        if (text.isEmpty())
+            QVERIFY(m_fake->prompts.boxes.isEmpty());
+        else
+            expectBox("Save data of all Channels ?", Platform::vbYesNoCancel + Platform::vbQuestion,
+                      "Exit program");
         QCOMPARE(main.isVisible(), running);
         // Cancelled or not: no hook (its mark stays), no timer, and the program is closing.
         QVERIFY(!Keyhook::HookSet && main.mnuF12toStart_Stop->isChecked());
@@ -213,18 +201,18 @@ private slots:
         QTest::addColumn<bool>("unsaved");
         QTest::addColumn<int>("answer");
         QTest::addColumn<bool>("acted");
-        const int yes = Platform::vbYes;
-        const int no = Platform::vbNo;
-        QTest::newRow("save all, all saved: no question")
-            << "mnuFileSaveAll" << false << 0 << false;
-        QTest::newRow("save all, Yes: files written") << "mnuFileSaveAll" << true << yes << true;
-        QTest::newRow("save all, No: nothing written") << "mnuFileSaveAll" << true << no << false;
-        QTest::newRow("clear all, all saved: no question")
-            << "mnuWindowClearAll" << false << 0 << false;
-        QTest::newRow("clear all, Yes: emptied") << "mnuWindowClearAll" << true << yes << true;
-        QTest::newRow("clear all, No: text stays") << "mnuWindowClearAll" << true << no << false;
+        const auto row = [](const char* name, const char* item, bool unsaved, int answer,
+                            bool acted) {
+            QTest::newRow(name) << QString(item) << unsaved << answer << acted;
+        };
+        const int yes = Platform::vbYes, no = Platform::vbNo;
+        row("save all, all saved: no question", "mnuFileSaveAll", false, 0, false);
+        row("save all, Yes: files written", "mnuFileSaveAll", true, yes, true);
+        row("save all, No: nothing written", "mnuFileSaveAll", true, no, false);
+        row("clear all, all saved: no question", "mnuWindowClearAll", false, 0, false);
+        row("clear all, Yes: emptied", "mnuWindowClearAll", true, yes, true);
+        row("clear all, No: text stays", "mnuWindowClearAll", true, no, false);
     }
-
     void saveAllClearAll_askOnlyWithUnsavedData()
     {
         QFETCH(QString, name);
@@ -237,18 +225,16 @@ private slots:
             ExistingChannelWindow(n)->SaveChannel();
             QFile::remove(logPath(n));
         }
-        m_prompts->answerNextBox(answer);
-
+        m_fake->prompts.answerNextBox(answer);
         item(name)->trigger();
-
         const bool save = name == QLatin1String("mnuFileSaveAll");
-        QCOMPARE(m_prompts->boxes.size(), unsaved ? 1 : 0);
-        if (unsaved) {
-            QCOMPARE(m_prompts->boxes[0].prompt, save ? "Overwrite existing files of Channels ?"
-                                                      : "Clear data of all Channels ?");
-            QCOMPARE(m_prompts->boxes[0].style, Platform::vbYesNo + Platform::vbQuestion);
-            QCOMPARE(m_prompts->boxes[0].title, save ? "Save all Channels" : "Clear all Channels");
-        }
+        if (!unsaved)
+            QVERIFY(m_fake->prompts.boxes.isEmpty());
+        else
+            expectBox(save ? "Overwrite existing files of Channels ?"
+                           : "Clear data of all Channels ?",
+                      Platform::vbYesNo + Platform::vbQuestion,
+                      save ? "Save all Channels" : "Clear all Channels");
         for (int n = 1; n <= 3; ++n)
             QCOMPARE(save ? QFile::exists(logPath(n)) : ExistingChannelWindow(n)->Text().isEmpty(),
                      acted);
@@ -261,7 +247,6 @@ private slots:
         QTest::newRow("side by side") << "mnuWindowTileVert";
         QTest::newRow("cascade") << "mnuWindowCascade";
     }
-
     void arrange_threeWindows_tiledOrCascaded()
     {
         QFETCH(QString, name);
@@ -273,7 +258,6 @@ private slots:
         QTRY_VERIFY(main.MdiArea()->viewport()->width() > 600);
 
         item(name)->trigger();
-
         const QRect room = main.MdiArea()->viewport()->rect();
         const int w = room.width();
         const int h = room.height();
