@@ -92,8 +92,7 @@ private slots:
         QTest::addColumn<QString>("expected");
         QTest::newRow("ordinary directory")
             << QDir::tempPath() << QDir::tempPath() + "/Channel-3.log";
-        QTest::newRow("root directory: two separators") << "/"
-                                                        << "//Channel-3.log";
+        QTest::newRow("root directory: two separators") << "/" << QString("//Channel-3.log");
     }
     void defaultFileName()
     {
@@ -110,21 +109,17 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("caption");
 
-        QTest::newRow("serial channel without log file: no file part")
-            << "Scale A"
-            << "COM  1, 9600,e,7,1,None"
-            << ""
-            << "Scale A (CH-3, COM  1, 9600,e,7,1,None) : Error";
-        QTest::newRow("no identification: starts with the channel")
-            << ""
-            << "IP 10.0.0.1:2101"
-            << ""
-            << " (CH-3, IP 10.0.0.1:2101) : Close";
-        QTest::newRow("with a log file: ends with the path")
-            << "Scale A"
-            << ""
-            << "/data/x.log"
-            << "Scale A (CH-3, ) : Error - /data/x.log";
+        const auto row = [](const char* name, const char* id, const char* settings,
+                            const char* file, const char* caption) {
+            QTest::newRow(name) << QString(id) << QString(settings) << QString(file)
+                                << QString(caption);
+        };
+        row("serial channel without log file: no file part", "Scale A", "COM  1, 9600,e,7,1,None",
+            "", "Scale A (CH-3, COM  1, 9600,e,7,1,None) : Error");
+        row("no identification: starts with the channel", "", "IP 10.0.0.1:2101", "",
+            " (CH-3, IP 10.0.0.1:2101) : Close");
+        row("with a log file: ends with the path", "Scale A", "", "/data/x.log",
+            "Scale A (CH-3, ) : Error - /data/x.log");
     }
     void titleAndCaption()
     {
@@ -135,9 +130,7 @@ private slots:
         ChannelId[3] = id;
         ChannelSettings[3] = settings;
         ChannelFilename[3] = file;
-
         showChannels({3});
-
         QCOMPARE(ExistingChannelWindow(3)->SubWindow()->windowTitle(), caption);
     }
 
