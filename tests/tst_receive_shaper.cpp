@@ -1,5 +1,4 @@
-// Shaping received text into window text and key texts under the format options, with
-// the forwarding state shared by all channels carried from one piece to the next.
+// Shaping received text into window and key texts; the forwarding state is shared by channels.
 
 #include <QTest>
 
@@ -10,25 +9,21 @@
 using namespace Communication_HW;
 
 namespace {
-const QDateTime Stamped(QDate(2026, 12, 4), QTime(9, 41, 3));
+const QDateTime Stamped(QDate(2026, 12, 4), QTime(21, 41, 3));
 const QString Record = QStringLiteral("N     +    12.345 g\r\n");
 
 // Options as letters: W weight only, C decimal comma, D date stamp, T TABs, B back-left.
-Receive::FormatOptions opts(const QString& letters)
+Receive::Shaped shape(const QString& text, const QString& o)
 {
-    return {letters.contains(u'W'), !letters.contains(u'C'), letters.contains(u'D'),
-            letters.contains(u'T'), letters.contains(u'B')};
+    const Receive::FormatOptions options = {o.contains(u'W'), !o.contains(u'C'), o.contains(u'D'),
+                                            o.contains(u'T'), o.contains(u'B')};
+    return Receive::ShapeText(text, options, [] { return Stamped; });
 }
 
-Receive::Shaped shape(const QString& text, const QString& options)
-{
-    return Receive::ShapeText(text, opts(options), [] { return Stamped; });
-}
-
-// Escapes for readable rows: "~" is the date stamp, "|" separates the key texts.
+// Escapes for readable rows: "~" is the date stamp (month first, 24 hours), "|" splits keys.
 QString expand(QString text)
 {
-    return text.replace(u'~', QStringLiteral("12:04:2026 09:41:03"));
+    return text.replace(u'~', QStringLiteral("12:04:2026 21:41:03"));
 }
 } // namespace
 
@@ -37,7 +32,6 @@ class tst_ReceiveShaper : public QObject
     Q_OBJECT
 
 private slots:
-    // The state channel 1's opening leaves behind.
     void init() { ResetForwardingState(); }
 
     void shapeText_freshState_givesDisplayAndKeys_data()
@@ -46,18 +40,14 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("display");
         QTest::addColumn<QString>("keys");
-        const auto row = [](const char* name, const char* o, const QString& text,
-                            const QString& display, const QString& keys) {
-            QTest::newRow(name) << QString(o) << text << display << keys;
-        };
-        row("plain record passes unchanged, LF types nothing", "", Record, Record,
+        const auto row = [](const char* n, auto... v) { (QTest::newRow(n) << ... << QString(v)); };
+        row("plain record unchanged, LF types nothing", "", Record, Record,
             "N| | | | | |+| | | | |1|2|.|3|4|5| |g|{ENTER}|");
-        row("TABs: one per blank run, none after the sign", "T", Record, "N\t+    12.345\tg\r\n",
+        row("TABs: one per blank run, none after sign", "T", Record, "N\t+    12.345\tg\r\n",
             "N|{TAB}|||||+| | | | |1|2|.|3|4|5|{TAB}|g|{ENTER}|");
-        row("TABs, back-left: ENTER moves back over both fields", "TB", Record,
-            "N\t+    12.345\tg\r\n",
+        row("TABs, back-left: ENTER goes back over fields", "TB", Record, "N\t+    12.345\tg\r\n",
             "N|{TAB}|||||+| | | | |1|2|.|3|4|5|{TAB}|g|{ENTER}{LEFT}{LEFT}|");
-        row("weight only keeps sign, digits, point, line end", "W", Record, "+12.345\r\n",
+        row("weight only keeps sign, digits, point, CR", "W", Record, "+12.345\r\n",
             "||||||+|||||1|2|.|3|4|5|||{ENTER}|");
         row("weight only never makes TABs", "WTB", "+ 1 2\r", "+12\r", "+||1||2|{ENTER}");
         row("decimal comma in window and keys", "C", "12.345", "12,345", "1|2|,|3|4|5");
@@ -75,7 +65,6 @@ private slots:
             QStringList(bytes.begin(), bytes.end()).join(u'|'));
         row("weight only drops them, superscripts too", "W", bytes + "7", "7", "||||7");
     }
-
     void shapeText_freshState_givesDisplayAndKeys()
     {
         QFETCH(QString, options);
@@ -86,14 +75,12 @@ private slots:
         QCOMPARE(shaped.display, expand(display));
         QCOMPARE(shaped.keys, expand(keys).split(u'|'));
     }
-
     void shapeText_splitAnywhere_sameAsWhole_data()
     {
         QTest::addColumn<QString>("options");
         for (const char* options : {"", "TB", "WCB", "DTB"})
             QTest::newRow(*options ? options : "plain") << QString(options);
     }
-
     void shapeText_splitAnywhere_sameAsWhole()
     {
         QFETCH(QString, options);
@@ -107,7 +94,6 @@ private slots:
             QCOMPARE(first.keys + second.keys, whole.keys);
         }
     }
-
     void shapeText_stateShared_carriesOverAndCountStops()
     {
         // One channel leaves a line open; the next piece, from any channel, continues it.
@@ -119,13 +105,6 @@ private slots:
         FieldCount = 32766;
         shape(QStringLiteral("A B C D"), "T");
         QCOMPARE(FieldCount, qint16(32767));
-    }
-
-    void dateStamp_monthFirst24Hour()
-    {
-        QCOMPARE(Receive::DateStamp(Stamped), QStringLiteral("12:04:2026 09:41:03"));
-        QCOMPARE(Receive::DateStamp(QDateTime(QDate(2027, 1, 2), QTime(23, 5, 9))),
-                 QStringLiteral("01:02:2027 23:05:09"));
     }
 };
 

@@ -1,5 +1,4 @@
-// The INI store on disk: values survive a write and a fresh read unchanged, hand-edited
-// files load whatever their casing, quoting and spacing, and damaged files never crash.
+// The INI store on disk: values round-trip, hand-edited files load, damaged files never crash.
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -42,7 +41,6 @@ private slots:
         Globals::ResetModuleData();
         useFreshStore();
     }
-
     void savedValue_readsBackUnchangedFromFile_data()
     {
         QTest::addColumn<QString>("value");
@@ -53,8 +51,7 @@ private slots:
         QTest::newRow("windows path") << "C:\\logs\\Channel-1.log";
         QTest::newRow("escape-like text") << "a\\nb\\x41";
         QTest::newRow("comment characters, equals sign") << "a;b #c=d";
-        QTest::newRow("line break, tab, controls") << QString::fromLatin1("1\r\n2\t\x01\x7f"
-                                                                          "A");
+        QTest::newRow("line break, tab, controls") << QString::fromLatin1("1\r\n2\t\x01\x7f") + 'A';
         QTest::newRow("latin-1 letters") << QString::fromLatin1("Waage \xe9\xb5\xff");
     }
     void savedValue_readsBackUnchangedFromFile()
@@ -69,31 +66,25 @@ private slots:
         QCOMPARE(GetSetting("Channels", "Ch-1_Id", "missing"), value);
         QCOMPARE(GetSetting("Channels", "Ch-2_Id", "missing"), QString("after"));
     }
-
     void handWrittenFile_loadsIntendedValue_data()
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("expected"); // of Channels / Ch-1_Id
+        const auto row = [](const char* n, QByteArray f, QString e) { QTest::newRow(n) << f << e; };
         static const char garbage[] =
             "\0\xff garbage\n[broken\n=x\n;Ch-1_Id=no\n[Channels]\nCh-1_Id=ok";
-        QTest::newRow("other casing") << QByteArray("[channels]\nch-1_ID=a") << "a";
-        QTest::newRow("unquoted commas")
-            << QByteArray("[Channels]\nCh-1_Id=COM  1, 9600,e,7,1,None")
-            << "COM  1, 9600,e,7,1,None";
-        QTest::newRow("blanks around =")
-            << QByteArray("[Channels]\n  Ch-1_Id  =  Bal A  ") << "Bal A";
-        QTest::newRow("quoted") << QByteArray("[Channels]\nCh-1_Id=\"IP 1.2.3.4:5\" ;x")
-                                << "IP 1.2.3.4:5";
-        QTest::newRow("unquoted backslash")
-            << QByteArray("[Channels]\r\nCh-1_Id=C:\\a\r\n") << "C:\\a";
-        QTest::newRow("case twins: last wins")
-            << QByteArray("[Channels]\nCh-1_Id=old\n[CHANNELS]\nCH-1_ID=new") << "new";
-        QTest::newRow("garbage skipped") << QByteArray(garbage, sizeof garbage - 1) << "ok";
-        QTest::newRow("latin-1 file") << QByteArray("[Channels]\nCh-1_Id=\xe9") << "\u00e9";
-        QTest::newRow("utf-8 with bom")
-            << QByteArray("\xef\xbb\xbf[Channels]\nCh-1_Id=\xc3\xa9") << "\u00e9";
-        QTest::newRow("other section") << QByteArray("[DataRequest]\nCh-1_Id=no") << "default";
-        QTest::newRow("no section") << QByteArray("Ch-1_Id=no\n[Channels]") << "default";
+        row("other casing", "[channels]\nch-1_ID=a", "a");
+        row("unquoted commas", "[Channels]\nCh-1_Id=COM  1, 9600,e,7,1,None",
+            "COM  1, 9600,e,7,1,None");
+        row("blanks around =", "[Channels]\n  Ch-1_Id  =  Bal A  ", "Bal A");
+        row("quoted", "[Channels]\nCh-1_Id=\"IP 1.2.3.4:5\" ;x", "IP 1.2.3.4:5");
+        row("unquoted backslash", "[Channels]\r\nCh-1_Id=C:\\a\r\n", "C:\\a");
+        row("case twins: last wins", "[Channels]\nCh-1_Id=old\n[CHANNELS]\nCH-1_ID=new", "new");
+        row("garbage skipped", QByteArray(garbage, sizeof garbage - 1), "ok");
+        row("latin-1 file", "[Channels]\nCh-1_Id=\xe9", "\u00e9");
+        row("utf-8 with bom", "\xef\xbb\xbf[Channels]\nCh-1_Id=\xc3\xa9", "\u00e9");
+        row("other section", "[DataRequest]\nCh-1_Id=no", "default");
+        row("no section", "Ch-1_Id=no\n[Channels]", "default");
     }
     void handWrittenFile_loadsIntendedValue()
     {
@@ -102,7 +93,6 @@ private slots:
         writeStore(file);
         QCOMPARE(GetSetting("Channels", "Ch-1_Id", "default"), expected);
     }
-
     void keyWithSlash_staysOneKeyInFile()
     {
         SaveSetting("Transfer", "F12toStart/Stop", "True");
@@ -110,7 +100,6 @@ private slots:
         QCOMPARE(GetSetting("transfer", "f12tostart/stop"), QString("True"));
         QCOMPARE(GetSetting("Transfer", "F12toStart", "none"), QString("none"));
     }
-
     void writeWithOtherCase_replacesExistingKey()
     {
         writeStore("[channels]\nCh-4_FileName=old.log\n");
@@ -118,7 +107,6 @@ private slots:
         SaveSetting("Channels", "Ch-5_Id", "five");
         QCOMPARE(storeText(), QByteArray("[channels]\nCh-4_FileName=new.log\nCh-5_Id=five\n"));
     }
-
     void readingNeverCreatesFile_firstSaveCreatesFolder()
     {
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir->path() + "/not/yet"));
@@ -127,7 +115,6 @@ private slots:
         SaveSetting("Format", "TABs", "True");
         QCOMPARE(storeText(), QByteArray("[Format]\nTABs=True\n"));
     }
-
     void blockedLocation_givesDefaultsAndSurvivesWrites()
     {
         // A plain file where the folder should be: nothing can be read or written there.

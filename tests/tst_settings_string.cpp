@@ -1,5 +1,4 @@
-// Connection settings strings: kind tests, the fixed-column serial parser, the IP
-// composer that is the only validation of addresses, and the rebuild from live ports.
+// Settings strings: kinds, fixed-column parsers, the IP composer and the rebuild from ports.
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -9,9 +8,7 @@
 
 using namespace Communication_HW;
 
-namespace {
-const QString PreviousIP = QStringLiteral("IP 10.9.8.7:4001");
-}
+static const QString PreviousIP = QStringLiteral("IP 10.9.8.7:4001");
 
 class tst_SettingsString : public QObject
 {
@@ -24,148 +21,79 @@ private slots:
         Handshakes = {"None", "Xon/Xoff", "RTS/CTS", "Xon/RTS"};
         DefaultIPSettings = PreviousIP;
     }
-
-    void kindTests_data()
+    void text_givesKindAndOpenFields_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("serial") << "COM  1, 9600,e,7,1,None"
-                                << "COM";
-        QTest::newRow("COM and blank only") << "COM "
-                                            << "COM";
-        QTest::newRow("COM without blank") << "COM1, 9600,e,7,1,None"
-                                           << "";
-        QTest::newRow("lower-case com") << "com  1, 9600,e,7,1,None"
-                                        << "";
-        QTest::newRow("ip") << "IP 0.0.0.0:2101"
-                            << "IP";
-        QTest::newRow("ip, colon only") << "IP :"
-                                        << "IP";
-        QTest::newRow("ip without colon") << "IP 10.0.0.1"
-                                          << "";
-        QTest::newRow("lower-case ip") << "ip 10.0.0.1:2101"
-                                       << "";
-    }
-    void kindTests()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, kind);
-        QCOMPARE(IsCOMSettings(text), kind == "COM");
-        QCOMPARE(IsIPSettings(text), kind == "IP");
-    }
+        const auto row = [](const char* n, auto... v) { (QTest::newRow(n) << ... << v); };
+        QTest::addColumn<QString>("expected"); // kind + port|block|handshake or host|port
 
-    void serialForOpen_givesColumns_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("expected"); // port|block|handshake code, "-" for none
-        QTest::newRow("default") << "COM  1, 9600,e,7,1,None"
-                                 << "1| 9600,e,7,1|0";
-        QTest::newRow("port 16") << "COM 16,57600,e,7,1,Xon/Xoff"
-                                 << "16|57600,e,7,1|1";
-        QTest::newRow("wrong case name") << "COM  2,  300,n,8,2,none"
-                                         << "2|  300,n,8,2|-";
-        QTest::newRow("port not a number") << "COM  x, 9600,e,7,1,Xon/RTS"
-                                           << "-| 9600,e,7,1|3";
-        QTest::newRow("cut short") << "COM 12,96"
-                                   << "12|96|-";
+        row("serial default", "COM  1, 9600,e,7,1,None", "COM 1| 9600,e,7,1|0");
+        row("serial port 16", "COM 16,57600,e,7,1,Xon/Xoff", "COM 16|57600,e,7,1|1");
+        row("handshake wrong case", "COM  2,  300,n,8,2,none", "COM 2|  300,n,8,2|-");
+        row("port not a number", "COM  x, 9600,e,7,1,Xon/RTS", "COM -| 9600,e,7,1|3");
+        row("serial cut short", "COM 12,96", "COM 12|96|-");
+        row("COM and blank only", "COM ", "COM -||-");
+        row("COM without blank", "COM1, 9600,e,7,1,None", "");
+        row("lower-case com", "com  1, 9600,e,7,1,None", "");
+        row("ip default", "IP 0.0.0.0:2101", "IP 0.0.0.0|2101");
+        row("ip, second colon", "IP host:1:2", "IP host|-");
+        row("ip, colon only", "IP :", "IP |-");
+        row("ip port beyond 32 bits", "IP h:4294967296", "IP h|-");
+        row("ip without colon", "IP 10.0.0.1", "");
+        row("lower-case ip", "ip 10.0.0.1:2101", "");
     }
-    void serialForOpen_givesColumns()
+    void text_givesKindAndOpenFields()
     {
         QFETCH(QString, text);
         QFETCH(QString, expected);
-        const COMOpenFields f = ParseCOMForOpen(text);
         const auto shown = [](std::optional<int> v) { return v ? QString::number(*v) : "-"; };
-        QCOMPARE(shown(f.port) + '|' + f.block + '|' + shown(f.handshakeCode), expected);
+        const COMOpenFields c = ParseCOMForOpen(text);
+        const IPOpenFields i = ParseIPForOpen(text);
+        const QString com = "COM " + shown(c.port) + '|' + c.block + '|' + shown(c.handshakeCode);
+        const QString ip = "IP " + i.host + '|' + shown(i.port);
+        QCOMPARE((IsCOMSettings(text) ? com : "") + (IsIPSettings(text) ? ip : ""), expected);
     }
-
-    void ipForOpen_splitsAtFirstColon_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("expected"); // host|port, "-" for none
-        QTest::newRow("default") << "IP 0.0.0.0:2101"
-                                 << "0.0.0.0|2101";
-        QTest::newRow("second colon") << "IP host:1:2"
-                                      << "host|-";
-        QTest::newRow("empty host and port") << "IP :"
-                                             << "|-";
-        QTest::newRow("port beyond 32 bits") << "IP h:4294967296"
-                                             << "h|-";
-    }
-    void ipForOpen_splitsAtFirstColon()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, expected);
-        const IPOpenFields f = ParseIPForOpen(text);
-        QCOMPARE(f.host + '|' + (f.port ? QString::number(*f.port) : "-"), expected);
-    }
-
-    // Every value the dialog offers composes, parses back and rebuilds from a live port
-    // to the same text, so an unchanged channel is never reopened.
+    // Every dialog choice round-trips to the same text, so an unchanged channel isn't reopened.
     void everyDialogChoice_composesParsesAndRebuildsAlike()
     {
         const QStringList bauds = {"  300", "  600", " 1200", " 2400",
                                    " 9600", "19200", "38400", "57600"};
-        for (int port = 1; port <= 16; ++port) {
-            for (const QString& baud : bauds) {
-                for (int parity = 0; parity < 3; ++parity) {
-                    for (int code = 0; code < 4; ++code) {
-                        const QString text =
-                            ComposeCOMSettings(port, baud, parity, "8", "2", Handshakes[code]);
-                        const COMDialogFields f = ParseCOMForDialog(text);
-                        QCOMPARE(
-                            QStringList({f.port, f.baud, f.dataBits, f.stopBits, f.handshake}),
-                            QStringList({QString::number(port), baud, "8", "2", Handshakes[code]}));
-                        QCOMPARE(f.parityIndex, parity);
-                        const COMOpenFields open = ParseCOMForOpen(text);
-                        QCOMPARE(open.handshakeCode, std::optional<int>(code));
-                        // The port reports its settings without the leading blanks.
-                        QCOMPARE(RebuildCOMSettings(port, open.block.trimmed(), code), text);
-                    }
-                }
-            }
+        for (int n = 0; n < 16 * 8 * 3 * 4; ++n) {
+            const int port = n / 96 + 1, parity = n / 4 % 3, code = n % 4;
+            const QString baud = bauds[n / 12 % 8];
+            const QString text = ComposeCOMSettings(port, baud, parity, "8", "2", Handshakes[code]);
+            const COMDialogFields f = ParseCOMForDialog(text);
+            const COMOpenFields open = ParseCOMForOpen(text);
+            QCOMPARE(QStringList({f.port, f.baud, f.dataBits, f.stopBits, f.handshake}),
+                     QStringList({QString::number(port), baud, "8", "2", Handshakes[code]}));
+            QCOMPARE(QList({f.parityIndex, open.handshakeCode.value_or(-1)}),
+                     QList({parity, code}));
+            // The port reports its settings without the leading blanks.
+            QCOMPARE(RebuildCOMSettings(port, open.block.trimmed(), code), text);
         }
         QCOMPARE(ComposeCOMSettings(3, "19200", 1, "8", "2", "RTS/CTS"),
                  "COM  3,19200,o,8,2,RTS/CTS");
         QCOMPARE(ParseCOMForDialog("COM  3,19200,N,8,2,None").parityIndex, 0);
-        QCOMPARE(RebuildCOMSettings(16, "57600,e,7,1", 3), "COM 16,57600,e,7,1,Xon/RTS");
         QCOMPARE(RebuildCOMSettings(1, "115200,n,8,1", 0), "COM 1,115200,n,8,1,None");
     }
-
     void composeIP_validatesOrGivesPrevious_data()
     {
         QTest::addColumn<QString>("address");
+        const auto row = [](const char* n, auto... v) { (QTest::newRow(n) << ... << v); };
         QTest::addColumn<QString>("port");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("leading zeros vanish") << "192.168.001.010"
-                                              << "02101"
-                                              << "IP 192.168.1.10:2101";
-        QTest::newRow("empty group is zero") << "10..1"
-                                             << "1"
-                                             << "IP 10.0.1:1";
-        QTest::newRow("trailing dot kept") << "10."
-                                           << "000"
-                                           << "IP 10.:0";
-        QTest::newRow("empty address") << ""
-                                       << "2101"
-                                       << "IP :2101";
-        QTest::newRow("empty port") << "10.0.0.7"
-                                    << ""
-                                    << "IP 10.0.0.7:";
-        QTest::newRow("no range check") << "999.1.2.3.4"
-                                        << "99999"
-                                        << "IP 999.1.2.3.4:99999";
-        QTest::newRow("four digit group") << "1000.0.0.1"
-                                          << "2101" << PreviousIP;
-        QTest::newRow("letter in address") << "balance.local"
-                                           << "2101" << PreviousIP;
-        QTest::newRow("trailing blank") << "10.0.0.7 "
-                                        << "2101" << PreviousIP;
-        QTest::newRow("letter in port") << "10.0.0.7"
-                                        << "21o1" << PreviousIP;
-        QTest::newRow("six digit port") << "10.0.0.7"
-                                        << "021010" << PreviousIP;
-        QTest::newRow("non-ascii digit") << "10.0.0.\u0663"
-                                         << "1" << PreviousIP;
+        row("leading zeros vanish", "192.168.001.010", "02101", "IP 192.168.1.10:2101");
+        row("empty group is zero", "10..1", "1", "IP 10.0.1:1");
+        row("trailing dot kept", "10.", "000", "IP 10.:0");
+        row("empty address", "", "2101", "IP :2101");
+        row("empty port", "10.0.0.7", "", "IP 10.0.0.7:");
+        row("no range check", "999.1.2.3.4", "99999", "IP 999.1.2.3.4:99999");
+        row("four digit group", "1000.0.0.1", "2101", PreviousIP);
+        row("letter in address", "balance.local", "2101", PreviousIP);
+        row("trailing blank", "10.0.0.7 ", "2101", PreviousIP);
+        row("letter in port", "10.0.0.7", "21o1", PreviousIP);
+        row("six digit port", "10.0.0.7", "021010", PreviousIP);
+        row("non-ascii digit", QString("10.0.0.\u0663"), "1", PreviousIP);
     }
     void composeIP_validatesOrGivesPrevious()
     {
@@ -181,18 +109,15 @@ private slots:
         const QString alphabet =
             QString::fromLatin1("COMIP :,.0123456789eon/XRTS\t\xff") + QChar(0);
         QStringList texts;
-        for (const QString valid : {"COM 16,57600,e,7,1,Xon/Xoff", "IP 192.168.1.20:4001"}) {
+        for (const QString valid : {"COM 16,57600,e,7,1,Xon/Xoff", "IP 192.168.1.20:4001"})
             for (int n = 0; n <= valid.size(); ++n)
                 texts << valid.left(n);
-        }
         QRandomGenerator random(20240611);
-        for (int length = 0; length <= 40; ++length) {
-            for (int i = 0; i < 50; ++i) {
-                QString text;
-                for (int c = 0; c < length; ++c)
-                    text += alphabet[random.bounded(int(alphabet.size()))];
-                texts << text << "COM " + text << "IP " + text;
-            }
+        for (int i = 0; i < 41 * 50; ++i) {
+            QString text;
+            while (text.size() < i % 41)
+                text += alphabet[random.bounded(int(alphabet.size()))];
+            texts << text << "COM " + text << "IP " + text;
         }
         Channel_Window::ChannelSettings.fill("set");
         for (const QString& text : std::as_const(texts)) {
