@@ -537,6 +537,10 @@ void frmMDIMain::CheckChannels()
         if (!IsChannelConnected(n))
             OpenChannel(n);
     }
+    if (!m_windowsArranged && !m_unloaded && !m_mdiArea->subWindowList().isEmpty()) {
+        m_windowsArranged = true;
+        mnuWindowTileVert_Click();
+    }
     Globals::Err.Clear();
 }
 

@@ -144,4 +144,7 @@ private:
     QTimer* m_checkChannelTimer;
     QTimer* m_sendChannelTimer;
     bool m_unloaded = false;
+    // The windows of the first check appear after the start-up arrangement; they are
+    // arranged once, side by side, so that none hides another's caption.
+    bool m_windowsArranged = false;
 };
