@@ -12,70 +12,70 @@
 
 namespace {
 
-constexpr int ReadyTimeoutMs = 10000;
-// How long the tests listen for bytes that must not come.
-constexpr int SilenceMs = 300;
-
+// One or more whole reading lines, nothing else.
 const QRegularExpression
-    ReadingLine(QStringLiteral("^N {5}[+-] {0,9}\\d+\\.\\d{3} (g|kg|mg)\r\n$"));
+    Readings(QStringLiteral("^(N {5}[+-] {0,9}\\d+\\.\\d{3} (g|kg|mg)\r\n)+\\z"));
+bool areReadings(const QByteArray& bytes)
+{
+    return Readings.match(QString::fromLatin1(bytes)).hasMatch();
+}
 
 // The simulator with its stdout collected as it arrives.
-class Simulator
+struct Simulator
 {
-public:
     explicit Simulator(const QStringList& arguments)
     {
-        QObject::connect(&m_process, &QProcess::readyReadStandardOutput,
-                         [this] { m_out += m_process.readAllStandardOutput(); });
-        m_process.start(QStringLiteral(QUORVANE_BIN_DIR "/balance-sim"), arguments);
+        QObject::connect(&process, &QProcess::readyReadStandardOutput,
+                         [this] { out += process.readAllStandardOutput(); });
+        process.start(QStringLiteral(QUORVANE_BIN_DIR "/balance-sim"), arguments);
     }
     ~Simulator()
     {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
+        process.terminate();
+        if (!process.waitForFinished(5000))
+            process.kill();
     }
-
-    QProcess& process() { return m_process; }
-    bool isReady() const { return m_out.contains("ready\n"); }
-    QList<QByteArray> lines() const { return m_out.split('\n'); }
-
+    bool waitReady()
+    {
+        return QTest::qWaitFor([this] { return out.contains("ready\n"); }, 10000);
+    }
     // The n-th endpoint of a kind ("tcp" or "pty"), as printed.
     QString endpoint(const QByteArray& kind, int n = 0) const
     {
-        for (const QByteArray& line : lines()) {
+        for (const QByteArray& line : out.split('\n'))
             if (line.startsWith(kind + ' ') && n-- == 0)
                 return QString::fromLatin1(line.mid(kind.size() + 1));
-        }
         return {};
     }
-    quint16 tcpPort(int n = 0) const { return endpoint("tcp", n).section(u':', 1).toUShort(); }
+    quint16 tcpPort() const { return endpoint("tcp").section(u':', 1).toUShort(); }
 
-private:
-    QProcess m_process;
-    QByteArray m_out;
+    QProcess process;
+    QByteArray out;
 };
 
-// A TCP client that keeps everything it receives and counts its reads.
-class Client
+// A client (TCP socket or serial port) that keeps everything it receives and counts reads.
+template <class Device> struct Client
 {
-public:
-    explicit Client(quint16 port)
+    template <class... Open> explicit Client(Open&&... open) : device(open...)
     {
-        QObject::connect(&socket, &QTcpSocket::readyRead, [this] {
-            received += socket.readAll();
+        QObject::connect(&device, &QIODevice::readyRead, [this] {
+            received += device.readAll();
             ++reads;
         });
-        socket.connectToHost(QStringLiteral("127.0.0.1"), port);
     }
-    qsizetype lineCount() const { return received.count('\n'); }
+    qsizetype lines() const { return received.count('\n'); }
 
-    QTcpSocket socket;
+    Device device;
     QByteArray received;
     int reads = 0;
 };
+using TcpClient = Client<QTcpSocket>;
+
+bool connectTo(TcpClient& client, const Simulator& sim)
+{
+    client.device.connectToHost(QStringLiteral("127.0.0.1"), sim.tcpPort());
+    return client.device.waitForConnected();
+}
 
 } // namespace
 
@@ -90,25 +90,20 @@ private slots:
         QTest::addColumn<QByteArray>("sent");
         QTest::addColumn<int>("lineCount");
         QTest::addColumn<QByteArray>("firstLine");
-        const QByteArray base = "N     +    12.345 g\r\n";
-        QTest::newRow("PRT ended by CR LF: one reading")
-            << QStringList() << QByteArray("PRT\r\n") << 1 << base;
-        QTest::newRow("PRT ended by CR alone: one reading")
-            << QStringList() << QByteArray("PRT\r") << 1 << base;
-        QTest::newRow("PRT ended by LF alone: one reading")
-            << QStringList() << QByteArray("PRT\n") << 1 << base;
-        QTest::newRow("unknown command: ignored, PRT after it answered")
-            << QStringList() << QByteArray("TARE\r\nprt\r\nPRT\r\n") << 1 << base;
-        QTest::newRow("OFF: PRT ignored until ON")
-            << QStringList() << QByteArray("OFF\r\nPRT\r\nON\r\nPRT\r\n") << 1 << base;
-        QTest::newRow("burst 3: three readings for one PRT")
-            << QStringList{"--burst", "3"} << QByteArray("PRT\r\n") << 3 << base;
-        QTest::newRow("unit kg: weight and kg in fixed columns")
-            << QStringList{"--unit", "kg", "--weight", "1.25"} << QByteArray("PRT\r\n") << 1
-            << QByteArray("N     +     1.250 kg\r\n");
-        QTest::newRow("negative weight: minus sign")
-            << QStringList{"--weight", "-0.5"} << QByteArray("PRT\r\n") << 1
-            << QByteArray("N     -     0.500 g\r\n");
+        const auto row = [](const char* name, const QStringList& arguments, const QByteArray& sent,
+                            int lines, const QByteArray& first = "N     +    12.345 g\r\n") {
+            QTest::newRow(name) << arguments << sent << lines << first;
+        };
+        row("PRT ended by CR LF: one reading", {}, "PRT\r\n", 1);
+        row("PRT ended by CR alone: one reading", {}, "PRT\r", 1);
+        row("PRT ended by LF alone: one reading", {}, "PRT\n", 1);
+        row("unknown command: ignored, PRT after it answered", {}, "TARE\r\nprt\r\nPRT\r\n", 1);
+        row("OFF: PRT ignored until ON", {}, "OFF\r\nPRT\r\nON\r\nPRT\r\n", 1);
+        row("burst 3: three readings for one PRT", {"--burst", "3"}, "PRT\r\n", 3);
+        row("unit kg: weight and kg in fixed columns", {"--unit", "kg", "--weight", "1.25"},
+            "PRT\r\n", 1, "N     +     1.250 kg\r\n");
+        row("negative weight: minus sign", {"--weight", "-0.5"}, "PRT\r\n", 1,
+            "N     -     0.500 g\r\n");
     }
     void tcpRequest_givesReadings()
     {
@@ -116,20 +111,15 @@ private slots:
         QFETCH(QByteArray, sent);
         QFETCH(int, lineCount);
         QFETCH(QByteArray, firstLine);
-
         Simulator sim(QStringList{"--tcp", "0"} + arguments);
-        QTRY_VERIFY_WITH_TIMEOUT(sim.isReady(), ReadyTimeoutMs);
-        Client client(sim.tcpPort());
-        QVERIFY(client.socket.waitForConnected());
-        client.socket.write(sent);
-        QTRY_COMPARE(client.lineCount(), lineCount);
-        QSignalSpy more(&client.socket, &QTcpSocket::readyRead);
-        QVERIFY(!more.wait(SilenceMs));
-
-        const QList<QByteArray> lines = client.received.split('\n');
-        QCOMPARE(lines.constFirst() + '\n', firstLine);
-        for (qsizetype i = 0; i < lineCount; ++i)
-            QVERIFY2(ReadingLine.match(QString::fromLatin1(lines[i] + '\n')).hasMatch(), lines[i]);
+        QVERIFY(sim.waitReady());
+        TcpClient client;
+        QVERIFY(connectTo(client, sim));
+        client.device.write(sent);
+        QTRY_COMPARE(client.lines(), lineCount);
+        QVERIFY(!QSignalSpy(&client.device, &QTcpSocket::readyRead).wait(300)); // nothing more
+        QVERIFY(client.received.startsWith(firstLine));
+        QVERIFY2(areReadings(client.received), client.received);
     }
 
     void tcpMisbehaviour_data()
@@ -153,114 +143,76 @@ private slots:
         QFETCH(QByteArray, sent);
         QFETCH(int, byteCount);
         QFETCH(QString, expected);
-
         Simulator sim(QStringList{"--tcp", "0"} + arguments);
-        QTRY_VERIFY_WITH_TIMEOUT(sim.isReady(), ReadyTimeoutMs);
-        Client client(sim.tcpPort());
-        QVERIFY(client.socket.waitForConnected());
-        client.socket.write(sent);
+        QVERIFY(sim.waitReady());
+        TcpClient client;
+        QVERIFY(connectTo(client, sim));
+        client.device.write(sent);
         QTRY_COMPARE(client.received.size(), qsizetype(byteCount));
-
+        const QByteArray& got = client.received;
         if (expected == "nul")
-            QVERIFY(client.received.contains('\0'));
+            QVERIFY(got.contains('\0'));
         else if (expected == "no line end")
-            QVERIFY(!client.received.contains('\r') && !client.received.contains('\n'));
+            QVERIFY(!got.contains('\r') && !got.contains('\n'));
         else if (expected == "pieces")
             QVERIFY2(client.reads > 1, QByteArray::number(client.reads));
         else
-            QCOMPARE(client.lineCount(), 2);
+            QCOMPARE(client.lines(), 2);
     }
 
-    void tcpDropAfter_closesAndKeepsListening()
+    void tcpClients_dropAfterClosesAndOthersAreServedOnTheirOwn()
     {
         Simulator sim({"--tcp", "0", "--drop-after", "2"});
-        QTRY_VERIFY_WITH_TIMEOUT(sim.isReady(), ReadyTimeoutMs);
-        Client first(sim.tcpPort());
-        QVERIFY(first.socket.waitForConnected());
-        QSignalSpy closed(&first.socket, &QTcpSocket::disconnected);
-        first.socket.write("PRT\r\nPRT\r\nPRT\r\n");
+        QVERIFY(sim.waitReady());
+        TcpClient first, second;
+        QVERIFY(connectTo(first, sim) && connectTo(second, sim));
+        QSignalSpy closed(&first.device, &QTcpSocket::disconnected);
+        first.device.write("PRT\r\nPRT\r\nPRT\r\n");
         QVERIFY(closed.wait());
-        QCOMPARE(first.lineCount(), 2);
-
-        Client again(sim.tcpPort());
-        QVERIFY(again.socket.waitForConnected());
-        again.socket.write("PRT\r\n");
-        QTRY_COMPARE(again.lineCount(), 1);
+        QCOMPARE(first.lines(), 2);
+        // The other connection counts its own requests, and new ones are still accepted.
+        second.device.write("PRT\r\n");
+        QTRY_COMPARE(second.lines(), 1);
+        TcpClient again;
+        QVERIFY(connectTo(again, sim));
+        again.device.write("PRT\r\n");
+        QTRY_COMPARE(again.lines(), 1);
     }
 
-    void tcpTwoClients_eachGetsOwnAnswers()
-    {
-        Simulator sim({"--tcp", "0"});
-        QTRY_VERIFY_WITH_TIMEOUT(sim.isReady(), ReadyTimeoutMs);
-        Client a(sim.tcpPort());
-        Client b(sim.tcpPort());
-        QVERIFY(a.socket.waitForConnected() && b.socket.waitForConnected());
-
-        a.socket.write("PRT\r\n");
-        QTRY_COMPARE(a.lineCount(), 1);
-        b.socket.write("PRT\r\nPRT\r\n");
-        QTRY_COMPARE(b.lineCount(), 2);
-        // One client leaving does not disturb the other.
-        a.socket.abort();
-        b.socket.write("PRT\r\n");
-        QTRY_COMPARE(b.lineCount(), 3);
-        QCOMPARE(a.received.count('\n'), 1);
-    }
-
-    void ptyLink_answersAndIsRemovedOnStop()
+    void pty_answersHangsUpMovesTheLinkAndRemovesItOnStop()
     {
         QTemporaryDir dir;
         const QString link = dir.filePath("COM1");
-        Simulator sim({"--pty-link", link});
-        QTRY_VERIFY_WITH_TIMEOUT(sim.isReady(), ReadyTimeoutMs);
-        QCOMPARE(QFile::symLinkTarget(link), sim.endpoint("pty"));
-
-        QSerialPort port(link);
-        QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
-        port.write("PRT\r\n");
-        QByteArray received;
-        QTRY_VERIFY((received += port.readAll()).endsWith('\n'));
-        QVERIFY2(ReadingLine.match(QString::fromLatin1(received)).hasMatch(), received);
-        port.close();
-
-        sim.process().terminate();
-        QVERIFY(sim.process().waitForFinished());
-        QCOMPARE(sim.process().exitStatus(), QProcess::NormalExit);
-        QCOMPARE(sim.process().exitCode(), 0);
-        QVERIFY(!QFileInfo::exists(link) && !QFileInfo(link).isSymLink());
-    }
-
-    void ptyDropAfter_hangsUpAndLinkMovesToNewPty()
-    {
-        QTemporaryDir dir;
-        const QString link = dir.filePath("COM2");
         Simulator sim({"--pty-link", link, "--drop-after", "1"});
-        QTRY_VERIFY_WITH_TIMEOUT(sim.isReady(), ReadyTimeoutMs);
+        QVERIFY(sim.waitReady());
         const QString firstPath = sim.endpoint("pty");
+        QCOMPARE(QFile::symLinkTarget(link), firstPath);
 
-        QSerialPort port(link);
-        QByteArray received;
         // Read as it arrives: a port that sees the hang-up drops what it still buffers.
-        connect(&port, &QSerialPort::readyRead, this, [&] { received += port.readAll(); });
-        QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
-        port.write("PRT\r\n");
-        QTRY_VERIFY(received.endsWith('\n'));
-        QCOMPARE(received.count('\n'), 1);
+        auto port = std::make_unique<Client<QSerialPort>>(link);
+        QVERIFY2(port->device.open(QIODevice::ReadWrite), qPrintable(port->device.errorString()));
+        port->device.write("PRT\r\n");
+        QTRY_VERIFY(port->received.endsWith('\n'));
+        QCOMPARE(port->lines(), 1);
+        QVERIFY2(areReadings(port->received), port->received);
 
-        // The last reading was read before the hang-up; then a new pair takes the link.
+        // After the hang-up a new pair takes the link.
         QTRY_VERIFY(!sim.endpoint("pty", 1).isEmpty());
         const QString secondPath = sim.endpoint("pty", 1);
         QVERIFY(secondPath != firstPath);
         QTRY_COMPARE(QFile::symLinkTarget(link), secondPath);
-        port.close();
+        port = std::make_unique<Client<QSerialPort>>(link);
+        QVERIFY2(port->device.open(QIODevice::ReadWrite), qPrintable(port->device.errorString()));
+        port->device.write("PRT\r\n");
+        QTRY_VERIFY(port->received.endsWith('\n'));
+        QVERIFY2(areReadings(port->received), port->received);
+        port.reset();
 
-        QSerialPort again(link);
-        QByteArray answer;
-        connect(&again, &QSerialPort::readyRead, this, [&] { answer += again.readAll(); });
-        QVERIFY2(again.open(QIODevice::ReadWrite), qPrintable(again.errorString()));
-        again.write("PRT\r\n");
-        QTRY_VERIFY(answer.endsWith('\n'));
-        QVERIFY2(ReadingLine.match(QString::fromLatin1(answer)).hasMatch(), answer);
+        sim.process.terminate();
+        QVERIFY(sim.process.waitForFinished());
+        QCOMPARE(sim.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(sim.process.exitCode(), 0);
+        QVERIFY(!QFileInfo::exists(link) && !QFileInfo(link).isSymLink());
     }
 
     void badOptions_exitWithUsageError_data()
@@ -276,9 +228,9 @@ private slots:
     {
         QFETCH(QStringList, arguments);
         Simulator sim(arguments);
-        QVERIFY(sim.process().waitForFinished());
-        QCOMPARE(sim.process().exitCode(), 2);
-        QVERIFY(!sim.isReady());
+        QVERIFY(sim.process.waitForFinished());
+        QCOMPARE(sim.process.exitCode(), 2);
+        QVERIFY(!sim.out.contains("ready\n"));
     }
 };
 
