@@ -4,11 +4,11 @@
 
 #include <QAction>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
+#include <array>
 #include <memory>
 
 #include "comm/channel_connections.h"
@@ -27,37 +27,28 @@ namespace {
 const QByteArray Reading = QByteArrayLiteral("N     +    12.345 g\r\n");
 
 // A balance behind a network serial server: answers every "PRT" line with a reading.
-class Balance : public QObject
+struct Balance
 {
-public:
     Balance()
     {
-        m_server.listen(QHostAddress::LocalHost);
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+        server.listen(QHostAddress::LocalHost);
+        QObject::connect(&server, &QTcpServer::newConnection, &server, [this] {
+            while (QTcpSocket* socket = server.nextPendingConnection()) {
                 ++connections;
-                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                    m_received += socket->readAll();
-                    qsizetype end;
-                    while ((end = m_received.indexOf("\r\n")) >= 0) {
-                        if (m_received.left(end) == "PRT") {
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    while (socket->canReadLine()) {
+                        if (socket->readLine() == "PRT\r\n") {
                             ++requests;
                             socket->write(Reading);
                         }
-                        m_received.remove(0, end + 2);
                     }
                 });
             }
         });
     }
-    quint16 port() const { return m_server.serverPort(); }
-
+    QTcpServer server;
     int connections = 0;
     int requests = 0;
-
-private:
-    QTcpServer m_server;
-    QByteArray m_received;
 };
 
 // Types for real, on a clock the test sets for the date stamps.
@@ -66,7 +57,6 @@ class ClockedDesktop : public Platform::Desktop
 public:
     ClockedDesktop() { Platform::SetDesktop(this); }
     ~ClockedDesktop() override { Platform::SetDesktop(nullptr); }
-
     void SendKeys(const QString& keyText) override { Platform::NativeDesktop().SendKeys(keyText); }
     void Beep() override {}
     QDateTime Now() override { return QDateTime(QDate(2026, 12, 4), QTime(9, 41, 3)); }
@@ -79,168 +69,132 @@ bool pressF12()
     return xdotool.waitForFinished(20000) && xdotool.exitCode() == 0;
 }
 
-void store(const QString& section, const QString& key, const QString& value)
-{
-    SettingsStore::SaveSetting(section, key, value);
-}
-
-QString boolean(bool value)
-{
-    return value ? QStringLiteral("True") : QStringLiteral("False");
-}
-
 } // namespace
 
 class TestF12EndToEnd : public QObject
 {
     Q_OBJECT
-
-private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-    void cleanupTestCase();
-
-    void f12InAnotherApplicationTypesTheReadingThere_data();
-    void f12InAnotherApplicationTypesTheReadingThere();
-    void secondF12StopsTheRepeatedRequest();
-
-private:
-    // Stores channel 1 on the balance with the given options, starts the main window and
-    // waits for the channel to connect; then switches F12 mode on.
-    void startProgram(bool repeat, const QStringList& options);
-
     std::unique_ptr<XvfbServer> m_xvfb;
     std::unique_ptr<XTestWindow> m_window;
     std::unique_ptr<Balance> m_balance;
     std::unique_ptr<ScriptedPrompts> m_prompts;
     std::unique_ptr<ClockedDesktop> m_desktop;
     std::unique_ptr<frmMDIMain> m_main;
-};
 
-void TestF12EndToEnd::initTestCase()
-{
-    m_xvfb = std::make_unique<XvfbServer>();
-    QVERIFY2(m_xvfb->isRunning(), qPrintable(m_xvfb->errorText()));
-    qputenv("DISPLAY", m_xvfb->display());
-    m_window = std::make_unique<XTestWindow>();
-    QVERIFY(m_window->isReady());
-}
-
-void TestF12EndToEnd::init()
-{
-    Globals::ResetModuleData();
-    m_balance = std::make_unique<Balance>();
-    m_prompts = std::make_unique<ScriptedPrompts>();
-    m_desktop = std::make_unique<ClockedDesktop>();
-}
-
-void TestF12EndToEnd::cleanup()
-{
-    if (m_main) {
-        Keyhook::RemoveKeyHook();
-        m_main.reset();
+    // Stores channel 1 on the balance with the given options, starts the main window and
+    // waits for the channel to connect; then switches F12 mode on.
+    void startProgram(bool repeat, const QStringList& options)
+    {
+        const auto flag = [&](const char* option) {
+            return options.contains(option) ? QStringLiteral("True") : QStringLiteral("False");
+        };
+        const QList<std::array<QString, 3>> settings{
+            {"Channels", "CannelsCount", "1"},
+            {"Channels", "Ch-1_State", "1"},
+            {"Channels", "Ch-1_Settings",
+             QStringLiteral("IP 127.0.0.1:%1").arg(m_balance->server.serverPort())},
+            {"DataRequest", "Ch-1_Command", "PRT"},
+            {"DataRequest", "RepeatCommand", repeat ? "1" : "0"},
+            {"DataRequest", "RepeatInterval", "200"},
+            {"Format", "WeightOnly", flag("WeightOnly")},
+            {"Format", "DecimalPoint", "True"},
+            {"Format", "DateTime", flag("DateTime")},
+            {"Format", "TABs", flag("TABs")},
+            {"Forward", "ToCursor", "True"},
+            {"Forward", "Back-Left", flag("Back-Left")}};
+        for (const auto& [section, key, value] : settings)
+            SettingsStore::SaveSetting(section, key, value);
+        m_main = std::make_unique<frmMDIMain>();
+        m_main->MDIForm_Load();
+        QTRY_VERIFY_WITH_TIMEOUT(Communication_HW::IsChannelConnected(1), 10000);
+        QCOMPARE(m_balance->connections, 1);
+        m_main->mnuF12toStart_Stop_Click();
+        QVERIFY(m_main->mnuF12toStart_Stop->isChecked());
+        QCOMPARE(m_prompts->boxes.size(), 1);
+        QCOMPARE(m_prompts->boxes[0].prompt,
+                 QStringLiteral("Start/Stop Transfer with Function Key F12"));
+        m_window->takeFocus();
+        m_window->clear();
     }
-    m_desktop.reset();
-    m_prompts.reset();
-    m_balance.reset();
-}
 
-void TestF12EndToEnd::cleanupTestCase()
-{
-    m_window.reset();
-    m_xvfb.reset();
-}
+private slots:
+    void initTestCase()
+    {
+        m_xvfb = std::make_unique<XvfbServer>();
+        QVERIFY2(m_xvfb->isRunning(), qPrintable(m_xvfb->errorText()));
+        qputenv("DISPLAY", m_xvfb->display());
+        m_window = std::make_unique<XTestWindow>();
+        QVERIFY(m_window->isReady());
+    }
+    void init()
+    {
+        Globals::ResetModuleData();
+        m_balance = std::make_unique<Balance>();
+        m_prompts = std::make_unique<ScriptedPrompts>();
+        m_desktop = std::make_unique<ClockedDesktop>();
+    }
+    void cleanup()
+    {
+        if (m_main) {
+            Keyhook::RemoveKeyHook();
+            m_main.reset();
+        }
+        m_desktop.reset();
+        m_prompts.reset();
+        m_balance.reset();
+    }
 
-void TestF12EndToEnd::startProgram(bool repeat, const QStringList& options)
-{
-    store("Channels", "CannelsCount", "1");
-    store("Channels", "Ch-1_State", "1");
-    store("Channels", "Ch-1_Settings", QStringLiteral("IP 127.0.0.1:%1").arg(m_balance->port()));
-    store("DataRequest", "Ch-1_Command", "PRT");
-    store("DataRequest", "RepeatCommand", repeat ? "1" : "0");
-    store("DataRequest", "RepeatInterval", "200");
-    store("Format", "WeightOnly", boolean(options.contains("WeightOnly")));
-    store("Format", "DecimalPoint", "True");
-    store("Format", "DateTime", boolean(options.contains("DateTime")));
-    store("Format", "TABs", boolean(options.contains("TABs")));
-    store("Forward", "ToCursor", "True");
-    store("Forward", "Back-Left", boolean(options.contains("Back-Left")));
-
-    m_main = std::make_unique<frmMDIMain>();
-    m_main->MDIForm_Load();
-    QTRY_VERIFY_WITH_TIMEOUT(Communication_HW::IsChannelConnected(1), 10000);
-    QCOMPARE(m_balance->connections, 1);
-
-    m_main->mnuF12toStart_Stop_Click();
-    QVERIFY(m_main->mnuF12toStart_Stop->isChecked());
-    QCOMPARE(m_prompts->boxes.size(), 1);
-    QCOMPARE(m_prompts->boxes[0].prompt,
-             QStringLiteral("Start/Stop Transfer with Function Key F12"));
-
-    m_window->takeFocus();
-    m_window->clear();
-}
-
-void TestF12EndToEnd::f12InAnotherApplicationTypesTheReadingThere_data()
-{
-    QTest::addColumn<QStringList>("options");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QStringList>("lastPresses");
-
-    QTest::newRow("reading as it comes")
-        << QStringList{} << "N     +    12.345 g\r" << QStringList{"g", "Return"};
-    QTest::newRow("TABs between fields")
-        << QStringList{"TABs"} << "N\t+    12.345\tg\r" << QStringList{"Tab", "g", "Return"};
-    QTest::newRow("TABs and back to where the record began")
-        << QStringList{"TABs", "Back-Left"} << "N\t+    12.345\tg\r"
-        << QStringList{"g", "Return", "Left", "Left"};
-    QTest::newRow("weight only") << QStringList{"WeightOnly"} << "+12.345\r"
-                                 << QStringList{"5", "Return"};
-    QTest::newRow("date and time stamp, back-left over it")
-        << QStringList{"DateTime", "Back-Left"} << "12:04:2026 09:41:03\tN     +    12.345 g\r"
-        << QStringList{"g", "Return", "Left"};
-}
-
-void TestF12EndToEnd::f12InAnotherApplicationTypesTheReadingThere()
-{
-    QFETCH(QStringList, options);
-    QFETCH(QString, text);
-    QFETCH(QStringList, lastPresses);
-    startProgram(false, options);
-    if (QTest::currentTestFailed())
-        return;
-
-    QVERIFY(pressF12());
-
-    QTRY_COMPARE(m_balance->requests, 1);
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->text(), text, 10000);
-    QTRY_COMPARE(m_window->presses().mid(m_window->presses().size() - lastPresses.size()),
-                 lastPresses);
-    QVERIFY(!m_window->presses().contains(QStringLiteral("F12")));
-    // A one-shot request: nothing repeats.
-    QCOMPARE(m_main->mnuStart->text(), QStringLiteral("Start"));
-}
-
-void TestF12EndToEnd::secondF12StopsTheRepeatedRequest()
-{
-    startProgram(true, {});
-    if (QTest::currentTestFailed())
-        return;
-
-    QVERIFY(pressF12());
-    QTRY_VERIFY_WITH_TIMEOUT(m_balance->requests >= 3, 10000);
-    QCOMPARE(m_main->mnuStart->text(), QStringLiteral("Stop"));
-
-    QVERIFY(pressF12());
-    QTRY_COMPARE(m_main->mnuStart->text(), QStringLiteral("Start"));
-    QVERIFY(!m_main->SendChannelTimer()->isActive());
-    // Every reading that came back was typed, and F12 never was.
-    const int requests = m_balance->requests;
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->text(), QString("N     +    12.345 g\r").repeated(requests),
-                              10000);
-    QVERIFY(!m_window->presses().contains(QStringLiteral("F12")));
-}
+    // One F12 requests once; with repeating on, a second F12 stops the repeated request.
+    void f12InAnotherApplicationTypesTheReadingThere_data()
+    {
+        QTest::addColumn<bool>("repeat");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("lastPresses");
+        const QString reading = "N     +    12.345 g\r";
+        QTest::newRow("reading as it comes")
+            << false << QStringList{} << reading << QStringList{"g", "Return"};
+        QTest::newRow("TABs between fields")
+            << false << QStringList{"TABs"} << "N\t+    12.345\tg\r"
+            << QStringList{"Tab", "g", "Return"};
+        QTest::newRow("TABs and back to where the record began")
+            << false << QStringList{"TABs", "Back-Left"} << "N\t+    12.345\tg\r"
+            << QStringList{"g", "Return", "Left", "Left"};
+        QTest::newRow("weight only")
+            << false << QStringList{"WeightOnly"} << "+12.345\r" << QStringList{"5", "Return"};
+        QTest::newRow("date and time stamp, back-left over it")
+            << false << QStringList{"DateTime", "Back-Left"} << "12:04:2026 09:41:03\t" + reading
+            << QStringList{"g", "Return", "Left"};
+        QTest::newRow("repeated request: second F12 stops it, every reading typed")
+            << true << QStringList{} << reading << QStringList{"g", "Return"};
+    }
+    void f12InAnotherApplicationTypesTheReadingThere()
+    {
+        QFETCH(bool, repeat);
+        QFETCH(QStringList, options);
+        QFETCH(QString, text);
+        QFETCH(QStringList, lastPresses);
+        startProgram(repeat, options);
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(pressF12());
+        if (repeat) {
+            QTRY_VERIFY_WITH_TIMEOUT(m_balance->requests >= 3, 10000);
+            QCOMPARE(m_main->mnuStart->text(), QStringLiteral("Stop"));
+            QVERIFY(pressF12());
+            QTRY_COMPARE(m_main->mnuStart->text(), QStringLiteral("Start"));
+            QVERIFY(!m_main->SendChannelTimer()->isActive());
+            text = text.repeated(m_balance->requests);
+        } else {
+            QTRY_COMPARE(m_balance->requests, 1);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(m_window->text(), text, 10000);
+        QTRY_COMPARE(m_window->presses().mid(m_window->presses().size() - lastPresses.size()),
+                     lastPresses);
+        QVERIFY(!m_window->presses().contains(QStringLiteral("F12")));
+        QCOMPARE(m_main->mnuStart->text(), QStringLiteral("Start")); // nothing repeats now
+    }
+};
 
 QTEST_MAIN(TestF12EndToEnd)
 #include "tst_f12_end_to_end.moc"
