@@ -12,9 +12,7 @@
 #include "platform/settings_store.h"
 #include "shell/frmMDIMain.h"
 #include "shell/module_data.h"
-#include "support/fake_key_grab.h"
-#include "support/recording_desktop.h"
-#include "support/scripted_prompts.h"
+#include "support/program_doubles.h"
 
 using namespace Channel_Window;
 
@@ -22,25 +20,14 @@ class tst_MainWindow : public QObject
 {
     Q_OBJECT
 
-    // Declared in the order they install; they uninstall in reverse.
-    struct Doubles
-    {
-        ScriptedPrompts prompts;
-        FakeKeyGrab grab;
-        std::unique_ptr<frmMDIMain> main;
-    };
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::optional<Doubles> m_fake;
+    std::optional<ProgramDoubles> m_fake;
 
-    // A program start: fresh module data, the window, its load event.
     frmMDIMain& start()
     {
-        m_fake->main.reset();
-        Globals::ResetModuleData();
-        m_fake->main = std::make_unique<frmMDIMain>();
-        m_fake->main->MDIForm_Load();
-        m_fake->main->show();
-        return *m_fake->main;
+        frmMDIMain& main = m_fake->start();
+        main.show();
+        return main;
     }
     QAction* item(const QString& name) const { return m_fake->main->findChild<QAction*>(name); }
     QString logPath(int n) const { return m_dir->filePath(QStringLiteral("ch%1.log").arg(n)); }
@@ -55,13 +42,6 @@ class tst_MainWindow : public QObject
             if (!text.isEmpty())
                 TextToChannelWindow(n, text);
         }
-    }
-    void expectBox(const QString& prompt, int style, const QString& title)
-    {
-        QCOMPARE(m_fake->prompts.boxes.size(), 1);
-        QCOMPARE(m_fake->prompts.boxes[0].prompt, prompt);
-        QCOMPARE(m_fake->prompts.boxes[0].style, style);
-        QCOMPARE(m_fake->prompts.boxes[0].title, title);
     }
 
 private slots:
@@ -180,8 +160,8 @@ private slots:
         if (text.isEmpty())
             QVERIFY(m_fake->prompts.boxes.isEmpty());
         else
-            expectBox("Save data of all Channels ?", Platform::vbYesNoCancel + Platform::vbQuestion,
-                      "Exit program");
+            m_fake->expectOnlyBox("Save data of all Channels ?",
+                                  Platform::vbYesNoCancel + Platform::vbQuestion, "Exit program");
         QCOMPARE(main.isVisible(), running);
         // Cancelled or not: no hook (its mark stays), no timer, and the program is closing.
         QVERIFY(!Keyhook::HookSet && main.mnuF12toStart_Stop->isChecked());
@@ -231,10 +211,10 @@ private slots:
         if (!unsaved)
             QVERIFY(m_fake->prompts.boxes.isEmpty());
         else
-            expectBox(save ? "Overwrite existing files of Channels ?"
-                           : "Clear data of all Channels ?",
-                      Platform::vbYesNo + Platform::vbQuestion,
-                      save ? "Save all Channels" : "Clear all Channels");
+            m_fake->expectOnlyBox(save ? "Overwrite existing files of Channels ?"
+                                       : "Clear data of all Channels ?",
+                                  Platform::vbYesNo + Platform::vbQuestion,
+                                  save ? "Save all Channels" : "Clear all Channels");
         for (int n = 1; n <= 3; ++n)
             QCOMPARE(save ? QFile::exists(logPath(n)) : ExistingChannelWindow(n)->Text().isEmpty(),
                      acted);

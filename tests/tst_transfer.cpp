@@ -13,9 +13,7 @@
 #include "shell/frmMDIMain.h"
 #include "shell/module_data.h"
 #include "shell/pending_error.h"
-#include "support/fake_key_grab.h"
-#include "support/recording_desktop.h"
-#include "support/scripted_prompts.h"
+#include "support/program_doubles.h"
 #include "support/socat_pair.h"
 
 using namespace Channel_Window;
@@ -46,23 +44,13 @@ class tst_Transfer : public QObject
 {
     Q_OBJECT
 
-    // Declared in the order they install; they uninstall in reverse.
-    struct Doubles
-    {
-        ScriptedPrompts prompts;
-        RecordingDesktop desktop;
-        FakeKeyGrab grab;
-        std::unique_ptr<frmMDIMain> main;
-    };
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::optional<Doubles> m_fake;
+    std::optional<ProgramDoubles> m_fake;
 
     // The program started with channels 1..count ON under one settings string.
     frmMDIMain& start(int count, const QString& settings, quint8 repeat = 0, int interval = 0)
     {
-        Globals::ResetModuleData();
-        m_fake->main = std::make_unique<frmMDIMain>();
-        m_fake->main->MDIForm_Load();
+        m_fake->start();
         ChannelsCount = quint8(count);
         for (int n = 1; n <= count; ++n) {
             ChannelState[n] = 1;
@@ -72,13 +60,6 @@ class tst_Transfer : public QObject
         Globals::RepeatCommand = repeat;
         Globals::RepeatInterval = interval;
         return *m_fake->main;
-    }
-    void expectBox(const QString& prompt, int style, const QString& title)
-    {
-        QCOMPARE(m_fake->prompts.boxes.size(), 1);
-        QCOMPARE(m_fake->prompts.boxes[0].prompt, prompt);
-        QCOMPARE(m_fake->prompts.boxes[0].style, style);
-        QCOMPARE(m_fake->prompts.boxes[0].title, title);
     }
 
 private slots:
@@ -159,9 +140,9 @@ private slots:
                 on = step == QLatin1String("on");
                 m_fake->grab.failNextInstall = !on;
                 main.mnuF12toStart_Stop->trigger();
-                expectBox(on ? "Start/Stop Transfer with Function Key F12"
-                             : "Error:\r\nFunction Key F12 could not hooked!",
-                          Platform::vbOKOnly, QStringLiteral("Hook Function Key"));
+                m_fake->expectOnlyBox(on ? "Start/Stop Transfer with Function Key F12"
+                                         : "Error:\r\nFunction Key F12 could not hooked!",
+                                      Platform::vbOKOnly, QStringLiteral("Hook Function Key"));
                 QCOMPARE(main.mnuF12toStart_Stop->isChecked(), on);
                 QCOMPARE(SettingsStore::GetSetting("Transfer", "F12toStart/Stop"),
                          on ? QStringLiteral("True") : QStringLiteral("False"));
@@ -227,10 +208,10 @@ private slots:
         ChannelId[1] = QStringLiteral("Lab");
         Globals::Err.Raise(5, QStringLiteral("left over"));
         main.ReceiveChannel(1, Reading);
-        expectBox(QStringLiteral("Communication HW not defined -Receive data\r\n\r\nState: Error"
-                                 "\r\n\r\nError: left over"),
-                  Platform::vbOKOnly + Platform::vbExclamation,
-                  QStringLiteral("State: Lab (CH-1, )"));
+        m_fake->expectOnlyBox(
+            QStringLiteral("Communication HW not defined -Receive data\r\n\r\nState: Error"
+                           "\r\n\r\nError: left over"),
+            Platform::vbOKOnly + Platform::vbExclamation, QStringLiteral("State: Lab (CH-1, )"));
         QCOMPARE(Globals::Err.Number, 0);
         QVERIFY(!ExistingChannelWindow(1) && m_fake->desktop.keys.isEmpty());
     }

@@ -1,0 +1,40 @@
+#pragma once
+// The main window with every desktop seam replaced by a double, for tests that drive the
+// whole program. Declared in the order they install; they uninstall in reverse, so no real
+// message box ever comes back while a window still runs.
+
+#include <QTest>
+#include <memory>
+
+#include "shell/frmMDIMain.h"
+#include "shell/module_data.h"
+#include "support/fake_key_grab.h"
+#include "support/recording_desktop.h"
+#include "support/scripted_prompts.h"
+
+struct ProgramDoubles
+{
+    ScriptedPrompts prompts;
+    RecordingDesktop desktop;
+    FakeKeyGrab grab;
+    std::unique_ptr<frmMDIMain> main;
+
+    // A program start: fresh module data, a new main window, its load event.
+    frmMDIMain& start()
+    {
+        main.reset();
+        Globals::ResetModuleData();
+        main = std::make_unique<frmMDIMain>();
+        main->MDIForm_Load();
+        return *main;
+    }
+
+    // Exactly one message box was shown, with these texts and this style.
+    void expectOnlyBox(const QString& prompt, int style, const QString& title) const
+    {
+        QCOMPARE(prompts.boxes.size(), 1);
+        QCOMPARE(prompts.boxes[0].prompt, prompt);
+        QCOMPARE(prompts.boxes[0].style, style);
+        QCOMPARE(prompts.boxes[0].title, title);
+    }
+};
