@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include "platform/settings_store.h"
+#include "support/child_process.h"
 
 SocatPair::SocatPair()
 {
@@ -56,13 +57,7 @@ bool SocatPair::start()
 
 void SocatPair::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(10000)) {
-        m_process.kill();
-        m_process.waitForFinished(10000);
-    }
+    StopChildProcess(m_process);
 }
 
 void SocatPair::kill()

@@ -1,4 +1,5 @@
 #include "support/xvfb_server.h"
+#include "support/child_process.h"
 
 #include <QDeadlineTimer>
 
@@ -42,11 +43,5 @@ XvfbServer::~XvfbServer()
 
 void XvfbServer::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(10000)) {
-        m_process.kill();
-        m_process.waitForFinished(10000);
-    }
+    StopChildProcess(m_process);
 }
