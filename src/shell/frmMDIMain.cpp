@@ -52,6 +52,8 @@ frmMDIMain::frmMDIMain(QWidget* parent)
     g_instance = this;
     setObjectName(QStringLiteral("frmMDIMain"));
     setWindowTitle(Globals::AppTitle);
+    // Every window of the program shows the balance, the channel windows and boxes too.
+    QGuiApplication::setWindowIcon(frmAbout::ProgramIcon());
 
     m_mdiArea = new QMdiArea(this);
     m_mdiArea->setObjectName(QStringLiteral("MDIClient"));
