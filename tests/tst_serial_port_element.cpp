@@ -108,10 +108,6 @@ private slots:
             << EACCES
             << "Permission denied on /dev/ttyUSB0: add your user to the dialout group, "
                "then log in again";
-        QTest::newRow("adapter unplugged")
-            << ENOENT
-            << "No device /dev/ttyUSB0: is the adapter plugged in? Section [Ports] of "
-               "the settings names the device of each port";
         QTest::newRow("held by another program") << EBUSY << "Device busy (/dev/ttyUSB0)";
     }
     void openErrorDescription()
