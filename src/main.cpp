@@ -25,7 +25,7 @@ std::optional<int> answerCommandLine(int argc, char* argv[])
             std::printf("%s\n", qUtf8Printable(versionLine()));
             return 0;
         }
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+        if (std::strcmp(argv[i], "--help") == 0) {
             std::printf(
                 "Usage: quorvane [--help | --version]\n\n"
                 "%s\n"

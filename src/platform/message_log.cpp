@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 namespace Platform {
@@ -24,8 +25,9 @@ void handleMessage(QtMsgType type, const QMessageLogContext& context, const QStr
     if (g_reachingDisplay) {
         if (type != QtFatalMsg) {
             // Qt's platform plugin explains a failure over several lines before it gives up;
-            // the user gets one line, with the first reason in it.
-            g_heldTexts.append(text.simplified());
+            // the user gets one line, with the plugin's first reason in it.
+            if (context.category && std::strncmp(context.category, "qt.qpa", 6) == 0)
+                g_heldTexts.append(text.simplified());
             g_heldLines.append(qFormatLogMessage(type, context, text));
             return;
         }
