@@ -46,7 +46,7 @@ private slots:
     }
     void cleanup() { m_fake.reset(); }
 
-    void start_everyBalanceAsked_answersShown_onlyChannel1Typed()
+    void start_everyBalanceAsked_answerShownWhereItBelongs()
     {
         QTcpServer balances; // both channels on one serial server, each with its own link
         QVERIFY(balances.listen(QHostAddress::LocalHost));
@@ -73,6 +73,17 @@ private slots:
         QVERIFY(Communication_HW::AtLineStart);
         QCOMPARE(ExistingChannelWindow(2)->Text(), "N 1\r\n");
         QVERIFY(m_fake->prompts.boxes.isEmpty());
+        // Text on a channel without a usable link is reported, with the pending error, and
+        // dropped.
+        ChannelState[2] = 1;
+        ChannelSettings[2].clear();
+        Globals::Err.Raise(5, QStringLiteral("left over"));
+        main.ReceiveChannel(2, QStringLiteral("N"));
+        m_fake->expectOnlyBox("Communication HW not defined -Receive data\r\n\r\nState: Error"
+                              "\r\n\r\nError: left over",
+                              Platform::vbOKOnly + Platform::vbExclamation, "State:  (CH-2, )");
+        QCOMPARE(Globals::Err.Number, 0);
+        QCOMPARE(ExistingChannelWindow(2)->Text(), "N 1\r\n");
     }
 
     void startStop_byMenuAndF12_data()
@@ -144,21 +155,6 @@ private slots:
         QVERIFY(!boundDuringBox);
         QCOMPARE(ExistingChannelWindow(2)->Tag(), "2");
         QCOMPARE(main.CheckChannelTimerTag, "0");
-    }
-
-    void receive_linkNotHealthy_reportsAndDrops()
-    {
-        frmMDIMain& main = start(1, QString());
-        main.StopCheckChannels();
-        ChannelId[1] = QStringLiteral("Lab");
-        Globals::Err.Raise(5, QStringLiteral("left over"));
-        main.ReceiveChannel(1, QStringLiteral("N 1"));
-        m_fake->expectOnlyBox(
-            QStringLiteral("Communication HW not defined -Receive data\r\n\r\nState: Error"
-                           "\r\n\r\nError: left over"),
-            Platform::vbOKOnly + Platform::vbExclamation, QStringLiteral("State: Lab (CH-1, )"));
-        QCOMPARE(Globals::Err.Number, 0);
-        QVERIFY(!ExistingChannelWindow(1) && m_fake->desktop.keys.isEmpty());
     }
 };
 
