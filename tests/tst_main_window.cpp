@@ -12,12 +12,9 @@
 
 using namespace Channel_Window;
 
-class tst_MainWindow : public QObject
+class tst_MainWindow : public ProgramTestCase
 {
     Q_OBJECT
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::optional<ProgramDoubles> m_fake;
 
     QAction* item(const QString& name) const { return m_fake->main->findChild<QAction*>(name); }
     QString logPath(int n) const { return m_dir->filePath(QStringLiteral("ch%1.log").arg(n)); }
@@ -38,14 +35,6 @@ class tst_MainWindow : public QObject
     }
 
 private slots:
-    void init()
-    {
-        m_dir = std::make_unique<QTemporaryDir>();
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir->path()));
-        m_fake.emplace();
-    }
-    void cleanup() { m_fake.reset(); }
-
     void optionClick_flipsOnceAndStores_restartRestoresSix_data()
     {
         QTest::addColumn<QString>("key"); // section/key

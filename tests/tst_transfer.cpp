@@ -16,12 +16,9 @@
 using namespace Channel_Window;
 using Communication_HW::IsChannelConnected;
 
-class tst_Transfer : public QObject
+class tst_Transfer : public ProgramTestCase
 {
     Q_OBJECT
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::optional<ProgramDoubles> m_fake;
 
     // The program started with channels 1..count ON under one settings string, asking "PRT".
     frmMDIMain& start(int count, const QString& settings, quint8 repeat = 0, int interval = 0)
@@ -38,14 +35,6 @@ class tst_Transfer : public QObject
     }
 
 private slots:
-    void init()
-    {
-        m_dir = std::make_unique<QTemporaryDir>();
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir->path()));
-        m_fake.emplace();
-    }
-    void cleanup() { m_fake.reset(); }
-
     void start_everyBalanceAsked_answerShownWhereItBelongs()
     {
         QTcpServer balances; // both channels on one serial server, each with its own link
