@@ -1,5 +1,5 @@
 // The serial port element on socat pty pairs: settings texts, line settings as the driver
-// sees them, every byte value both ways, and ports that are missing or vanish.
+// sees them, what a refused open says, every byte value both ways, a port that vanishes.
 
 #include <QFile>
 #include <QSerialPort>
