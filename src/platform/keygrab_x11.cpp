@@ -111,6 +111,8 @@ bool GrabbedKey::held()
     if (m_held && display && m_sinceKeyEvent.elapsed() > ConfirmHeldAfterMs) {
         char keys[32];
         XQueryKeymap(display, keys);
+        // Events Xlib read while waiting for the answer are older than the answer.
+        readEvents();
         if (keys[m_keycode / 8] & (1 << (m_keycode % 8)))
             m_sinceKeyEvent.start();
         else

@@ -17,8 +17,8 @@
 //
 // A release whose press we never saw (the key was already down when the grab was put in
 // place) is not grabbed by the server and reaches the application, which then had the
-// press as well. A release of ours is reported as a key-up to the hook procedure, which
-// swallows it and does nothing with it.
+// press as well; so does the release of a key held while its grab is removed. A release of ours is
+// reported as a key-up to the hook procedure, which swallows it and does nothing with it.
 
 #include <QElapsedTimer>
 #include <QHash>
