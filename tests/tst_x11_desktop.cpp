@@ -193,6 +193,22 @@ private slots:
         QTRY_COMPARE(calls.last(), 0x101);
         QCOMPARE(calls.count(0x101), 1);
     }
+    // Typed in the instant F12 goes down: before or after the press reaches the grab, the
+    // keys arrive once, in order, when F12 comes up.
+    void keysTypedAsF12GoesDownArriveAfterItsRelease()
+    {
+        QList<int> calls;
+        QVERIFY(grabF12(calls));
+        for (int round = 1; round <= 5; ++round) {
+            QVERIFY(m_window->fakeKey("F12", true));
+            Platform::NativeDesktop().SendKeys(QStringLiteral("N+12.5µ{ENTER}"));
+            QTRY_COMPARE(calls.size(), 2 * round - 1);
+            QVERIFY(m_window->fakeKey("F12", false));
+            QTRY_COMPARE(m_window->text(), QStringLiteral("N+12.5µ\r").repeated(round));
+        }
+        QVERIFY(waitForSentinel());
+        QVERIFY(!m_window->presses().contains(QStringLiteral("F12")));
+    }
     void withoutUsableDisplayOrKeyNothingIsTypedOrGrabbed_data()
     {
         QTest::addColumn<QByteArray>("display");
