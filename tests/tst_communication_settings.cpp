@@ -7,7 +7,12 @@
 #include <QtTest>
 
 #include "channel_config/frmCommunicationSettings.h"
+#include "comm/serial_devices.h"
+#include "comm/serial_port_element.h"
+#include "platform/settings_store.h"
 #include "shell/module_data.h"
+#include "support/scripted_prompts.h"
+#include "support/socat_pair.h"
 
 using namespace Communication_HW;
 
@@ -18,7 +23,7 @@ template <typename T = QWidget> T* control(QWidget& dialog, const QString& name)
 }
 
 // "click:name", "type:name:text" (replaces the box's text), "pick:name:text" (typed into a
-// closed list, which picks the first entry starting so), "Escape" or "close".
+// closed list, which picks the first entry starting so), "Down", "Up", "Escape" or "close".
 void act(QDialog& dialog, const QString& step)
 {
     const QStringList part = step.split(u':');
@@ -27,9 +32,13 @@ void act(QDialog& dialog, const QString& step)
         QTest::mouseClick(target, Qt::LeftButton, {}, QPoint(4, 4));
     } else if (part[0] == u"type" || part[0] == u"pick") {
         target->setFocus();
+        if (auto* list = qobject_cast<QComboBox*>(target); list && list->isEditable())
+            list->lineEdit()->selectAll();
         if (auto* box = qobject_cast<QLineEdit*>(target))
             box->selectAll();
         QTest::keyClicks(target, part[2]);
+    } else if (part[0] == u"Down" || part[0] == u"Up") { // on the list that has the focus
+        QTest::keyClick(QApplication::focusWidget(), part[0] == u"Up" ? Qt::Key_Up : Qt::Key_Down);
     } else if (part[0] == u"Escape") {
         QTest::keyClick(&dialog, Qt::Key_Escape);
     } else {
@@ -41,10 +50,13 @@ void act(QDialog& dialog, const QString& step)
 class tst_CommunicationSettings : public QObject
 {
     Q_OBJECT
+    std::unique_ptr<QTemporaryDir> m_config;
 
 private slots:
     void init()
     {
+        m_config = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config->path()));
         Globals::ResetModuleData();
         Handshakes = {"None", "Xon/Xoff", "RTS/CTS", "Xon/RTS"};
         DefaultIPSettings = "IP 10.0.0.7:4001";
@@ -135,16 +147,58 @@ private slots:
         // The two options are one group: Tab stops once in it, the arrows move inside it.
         control(dialog, "optUseCOMPort")->setFocus();
         QStringList visited;
-        for (int i = 0; i < 11; ++i) {
+        for (int i = 0; i < 12; ++i) {
             visited << QApplication::focusWidget()->objectName();
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         }
-        QCOMPARE(visited.join(' '), "optUseCOMPort cboCOM cboBaudrate cboParity cboDataBits "
-                                    "cboStopBits cboProtocol IPAddr cmdOK cmdCancel IPPort");
+        QCOMPARE(visited.join(' '),
+                 "optUseCOMPort cboCOM cboBaudrate cboParity cboDataBits "
+                 "cboStopBits cboProtocol cboDevice IPAddr cmdOK cmdCancel IPPort");
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
         QCOMPARE(QApplication::focusWidget()->objectName(), "optUseIPPort");
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
         QVERIFY(!control(dialog, "cboCOM")->isEnabled());
+    }
+
+    void device_ofTheChosenNumber_shownPickedAndStored()
+    {
+        SocatPair pair;
+        QVERIFY2(pair.isRunning(), qPrintable(pair.errorText()));
+        SetComPortDevice(2, pair.pathA() + ".gone");
+        ScriptedPrompts prompts;
+        for (const char* button : {"cmdCancel", "cmdOK"}) {
+            QString tag = "2";
+            frmCommunicationSettings dialog(tag);
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowActive(&dialog));
+            act(dialog, "pick:cboCOM:2");
+            QCOMPARE(control<QComboBox>(dialog, "cboDevice")->currentText(),
+                     pair.pathA() + ".gone");
+            QCOMPARE(control<QLabel>(dialog, "lblDeviceState")->text(), "not present");
+            act(dialog, "type:cboDevice:" + pair.pathA());
+            QCOMPARE(control<QLabel>(dialog, "lblDeviceState")->text(), "present");
+            // Another number shows its own device; coming back shows the one typed.
+            act(dialog, "pick:cboCOM:2");
+            act(dialog, "Down");
+            QCOMPARE(control<QComboBox>(dialog, "cboDevice")->currentText(), "/dev/ttyS2");
+            act(dialog, "Up");
+            act(dialog, QString("click:") + button);
+        }
+        QVERIFY(prompts.boxes.isEmpty());
+        QFile store(SettingsStore::StoreLocation());
+        QVERIFY(store.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(store.readAll());
+        QVERIFY2(text.contains("[Ports]") && text.contains("COM2=" + pair.pathA() + "\n") &&
+                     !text.contains("COM3"),
+                 qPrintable(text));
+
+        // The port element opens what the dialog stored.
+        SerialPortElement port(0);
+        QSerialPort far(pair.pathB());
+        QVERIFY(far.open(QIODevice::ReadOnly));
+        QVERIFY(port.SetCommPort(2) && port.SetPortOpen(true) && port.SetOutput("PRT\r\n"));
+        QByteArray received;
+        QTRY_COMPARE(received += far.readAll(), QByteArray("PRT\r\n"));
     }
 };
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <utility>
 
-#include "platform/settings_store.h"
+#include "comm/serial_devices.h"
 #include "shell/pending_error.h"
 
 namespace {
@@ -234,15 +234,7 @@ QString SerialPortElement::Input()
 
 QString SerialPortElement::DeviceName() const
 {
-    const QString key = QStringLiteral("COM%1").arg(m_commPort);
-    const QString mapped = SettingsStore::GetSetting(QStringLiteral("Ports"), key);
-    if (!mapped.isEmpty())
-        return mapped;
-#ifdef Q_OS_WIN
-    return key;
-#else
-    return QStringLiteral("/dev/ttyS%1").arg(m_commPort - 1);
-#endif
+    return Communication_HW::ComPortDevice(m_commPort);
 }
 
 void SerialPortElement::onReadyRead()
