@@ -25,12 +25,12 @@ namespace {
 // what OK stores.
 const QString FallbackCOMSettings = QStringLiteral("COM  1, 9600,e,7,1,None");
 
+// A drop-down list with its caption, in one of the two columns of the serial half.
 QComboBox* addList(QGridLayout* grid, int row, int column, const QString& name,
-                   const QString& caption, const QStringList& entries)
+                   const QString& caption)
 {
     auto* list = new QComboBox;
     list->setObjectName(name);
-    list->addItems(entries);
     auto* label = new QLabel(caption);
     label->setBuddy(list);
     grid->addWidget(label, row, column * 2);
@@ -77,16 +77,12 @@ frmCommunicationSettings::frmCommunicationSettings(QString& callerTag, QWidget* 
     frameCOMSettings = new QGroupBox(QStringLiteral("COM Settings"), this);
     frameCOMSettings->setObjectName(QStringLiteral("frameCOMSettings"));
     auto* com = new QGridLayout(frameCOMSettings);
-    cboCOM = addList(com, 0, 0, QStringLiteral("cboCOM"), QStringLiteral("COM:"), {});
-    cboDataBits =
-        addList(com, 0, 1, QStringLiteral("cboDataBits"), QStringLiteral("Databits:"), {});
-    cboBaudrate =
-        addList(com, 1, 0, QStringLiteral("cboBaudrate"), QStringLiteral("Baudrate:"), {});
-    cboStopBits =
-        addList(com, 1, 1, QStringLiteral("cboStopBits"), QStringLiteral("Stopbits:"), {});
-    cboParity = addList(com, 2, 0, QStringLiteral("cboParity"), QStringLiteral("Parity:"), {});
-    cboProtocol =
-        addList(com, 2, 1, QStringLiteral("cboProtocol"), QStringLiteral("Protocol:"), {});
+    cboCOM = addList(com, 0, 0, QStringLiteral("cboCOM"), QStringLiteral("COM:"));
+    cboDataBits = addList(com, 0, 1, QStringLiteral("cboDataBits"), QStringLiteral("Databits:"));
+    cboBaudrate = addList(com, 1, 0, QStringLiteral("cboBaudrate"), QStringLiteral("Baudrate:"));
+    cboStopBits = addList(com, 1, 1, QStringLiteral("cboStopBits"), QStringLiteral("Stopbits:"));
+    cboParity = addList(com, 2, 0, QStringLiteral("cboParity"), QStringLiteral("Parity:"));
+    cboProtocol = addList(com, 2, 1, QStringLiteral("cboProtocol"), QStringLiteral("Protocol:"));
     cboDevice = new QComboBox(frameCOMSettings);
     cboDevice->setObjectName(QStringLiteral("cboDevice"));
     cboDevice->setEditable(true);
@@ -275,7 +271,8 @@ void frmCommunicationSettings::cboCOM_Click()
 
 void frmCommunicationSettings::cboDevice_Change(const QString& device)
 {
-    m_deviceChoice.insert(chosenPort(), device);
+    if (chosenPort() > 0)
+        m_deviceChoice.insert(chosenPort(), device);
     // An absent device is an ordinary state (adapter unplugged, simulator not running),
     // so it is said here and nowhere else.
     QString state = QStringLiteral("not present");
