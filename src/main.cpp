@@ -1,5 +1,6 @@
 #include <QApplication>
 
+#include "platform/end_signals.h"
 #include "shell/frmMDIMain.h"
 #include "shell/module_data.h"
 
@@ -10,6 +11,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationVersion(QStringLiteral("2.0.0"));
 
     frmMDIMain main;
+    Platform::WatchEndSignals(&main, [&main] { main.EndWithoutQuestion(); });
     main.MDIForm_Load();
     main.show();
     return QApplication::exec();

@@ -2,10 +2,14 @@
 
 #include <QAction>
 #include <QMdiArea>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
+#include <unistd.h>
 
 #include "channel_window/channel_window.h"
 #include "channel_window/frmTxtBox.h"
@@ -51,6 +55,10 @@ class TxtBoxTest : public QObject
     frmTxtBox* m_window = nullptr;
 
     QString path(const QString& name) const { return m_dir->filePath(name); }
+    static bool mount(const QStringList& arguments, const QString& program = "mount")
+    {
+        return QProcess::execute(program, arguments) == 0;
+    }
     void click(const char* button) { m_window->findChild<QAction*>(button)->trigger(); }
     void expectBox(int i, const QString& prompt, int style, const QString& title)
     {
@@ -85,6 +93,8 @@ private slots:
 
     void cleanup()
     {
+        if (QDir(path("fs")).exists())
+            mount({"-q", path("fs")}, "umount");
         DestroyAllChannelWindows();
         m_prompts.reset();
     }
@@ -104,7 +114,7 @@ private slots:
         QTest::newRow("Yes with a log file: saved, cleared")
             << "1 g\r\n"
             << false << true << Yes << Head + "1 g\r\n\r\n";
-        QTest::newRow("Yes without a log file, dialog cancelled: cleared unsaved")
+        QTest::newRow("Yes without a log file, dialog cancelled: nothing saved, text kept")
             << "1 g\r\n"
             << false << false << Yes << NoFile;
     }
@@ -131,8 +141,9 @@ private slots:
                       "Clear Channel - " + Title);
         QCOMPARE(m_prompts->dialogs.size(), !hasFile && answer == Yes ? 1 : 0);
         QCOMPARE(fileBytes(path("ch2.log")), file);
-        QCOMPARE(m_window->Text(), QString());
-        QCOMPARE(m_window->ChangedFlag(), text.isEmpty() ? "1" : "0");
+        const bool kept = !text.isEmpty() && !hasFile && answer == Yes;
+        QCOMPARE(m_window->Text(), kept ? text : QString());
+        QCOMPARE(m_window->ChangedFlag(), text.isEmpty() || kept ? "1" : "0");
     }
 
     void closeWindow_data()
@@ -179,7 +190,7 @@ private slots:
         QCOMPARE(m_window->Tag(), closes ? "0" : "2"); // a closed window loads afresh, unbound
     }
 
-    void saveWritesExactBytesOrKeepsOldFile_data()
+    void saveWritesExactBytes_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QStringList>("pieces");
@@ -195,13 +206,11 @@ private slots:
             << Head + all.toLatin1() + "\r\n";
         QTest::newRow("lone CR and LF kept as they came")
             << "ch2.log" << QStringList{"a\rb\nc\r", "\nd"} << Head + "a\rb\nc\r\nd\r\n";
-        QTest::newRow("missing directory: nothing written")
-            << "missing/ch2.log" << QStringList{"x"} << NoFile;
-        // The replacement is written beside the old file first, and its name is too long.
-        QTest::newRow("replacement cannot be created: old file kept")
-            << QString(250, 'n') << QStringList{"x"} << QByteArray("old log");
+        // No replacement can be made beside it (its name is too long): rewritten in place.
+        QTest::newRow("folder takes no new file, log writable")
+            << QString(250, 'n') << QStringList{"x"} << Head + "x\r\n";
     }
-    void saveWritesExactBytesOrKeepsOldFile()
+    void saveWritesExactBytes()
     {
         QFETCH(QString, name);
         QFETCH(QStringList, pieces);
@@ -211,11 +220,100 @@ private slots:
         for (const QString& piece : pieces)
             m_window->NewTextReceived(piece);
 
-        m_window->SaveChannel();
+        QVERIFY(m_window->SaveChannel());
 
         QCOMPARE(fileBytes(path(name)), expected);
         QVERIFY(m_prompts->boxes.isEmpty());
         QCOMPARE(m_window->ChangedFlag(), "0");
+    }
+
+    void saveThatCannotComplete_saysWhyKeepsOldLogAndText_data()
+    {
+        QTest::addColumn<QString>("tmpfs"); // mount options of a tiny file system, or none
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("reason"); // none: the save works after all
+
+        QTest::newRow("missing folder") << ""
+                                        << "gone/ch2.log"
+                                        << "No such file or directory";
+        QTest::newRow("path is a folder") << ""
+                                          << "."
+                                          << "Is a directory";
+        QTest::newRow("disk full") << "size=64k"
+                                   << "ch2.log"
+                                   << "No space left on device";
+        QTest::newRow("read-only file system") << "size=64k,ro"
+                                               << "ch2.log"
+                                               << "Read-only file system";
+        QTest::newRow("no free inode, no room in place") << "size=64k,nr_inodes=2"
+                                                         << "ch2.log"
+                                                         << "No space left on device";
+        QTest::newRow("no free inode, room in place: saved in place") << "size=1m,nr_inodes=2"
+                                                                      << "ch2.log"
+                                                                      << "";
+    }
+    void saveThatCannotComplete_saysWhyKeepsOldLogAndText()
+    {
+        QFETCH(QString, tmpfs);
+        QFETCH(QString, name);
+        QFETCH(QString, reason);
+        QString folder = m_dir->path();
+        if (!tmpfs.isEmpty()) {
+            if (::geteuid() != 0)
+                QSKIP("mounting a tiny tmpfs needs root");
+            folder = path("fs");
+            QDir().mkpath(folder);
+            QVERIFY(mount({"-t", "tmpfs", "-o", QString(tmpfs).remove(",ro"), "tmpfs", folder}));
+        }
+        const QString log = folder + '/' + name;
+        writeBytes(log, QByteArray(9600, 'o'));
+        if (tmpfs.endsWith(",ro"))
+            QVERIFY(mount({"-o", "remount,ro", folder}));
+        const QByteArray old = fileBytes(log);
+        const QString text(200000, QChar(0xB5));
+        ChannelFilename[2] = log;
+        m_window->NewTextReceived(text);
+
+        QCOMPARE(m_window->SaveChannel(), reason.isEmpty());
+
+        QCOMPARE(fileBytes(log), reason.isEmpty() ? Head + text.toLatin1() + "\r\n" : old);
+        QCOMPARE(m_window->DataChanged(), !reason.isEmpty());
+        QCOMPARE(m_window->Text(), text);
+        QCOMPARE(m_prompts->boxes.size(), reason.isEmpty() ? 0 : 1);
+        if (!reason.isEmpty()) {
+            QCOMPARE(m_prompts->boxes[0].style, Platform::vbOKOnly + Platform::vbExclamation);
+            QCOMPARE(m_prompts->boxes[0].title, "Error Channel - " + Title);
+            QVERIFY2(m_prompts->boxes[0].prompt.contains(log + "\r\n" + reason),
+                     qPrintable(m_prompts->boxes[0].prompt));
+        }
+    }
+
+    void escapeNeverAnswersYesNo_data()
+    {
+        QTest::addColumn<QString>("question");
+        QTest::newRow("Save data before clearing ? (Yes/No): only Yes or No answers") << "clear";
+        QTest::newRow("Save data before closing ? (Yes/No/Cancel): Escape cancels") << "close";
+    }
+    void escapeNeverAnswersYesNo()
+    {
+        QFETCH(QString, question);
+        m_prompts.reset(); // the real message boxes
+        m_window->NewTextReceived("5 g\r\n");
+        bool stayed = false;
+        QTimer::singleShot(0, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QTRY_VERIFY(box && box->isVisible());
+            QTest::keyClick(box, Qt::Key_Escape);
+            if (question == "clear") {
+                box->close(); // the title bar's close button
+                stayed = box->isVisible() && m_window->Text() == "5 g\r\n";
+                box->button(QMessageBox::No)->click();
+            }
+        });
+        question == "clear" ? click("Clear") : m_window->CloseWindow();
+        QCOMPARE(stayed, question == "clear");
+        QCOMPARE(m_window->Text(), question == "clear" ? "" : "5 g\r\n");
+        QVERIFY(m_window->SubWindow()->isVisible());
     }
 
     void saveAs_data()
