@@ -133,10 +133,11 @@ void Append(int ch, const QString& text)
 {
     if (g_frozen || !IsChannel(ch) || text.isEmpty())
         return;
+    // A journal that cannot be written is no reason to stop receiving: the window still
+    // holds the text, and the save questions still protect it.
     QFile* file = OpenJournal(ch);
     if (!file)
-        return; // the window still holds the text; a journal that cannot be written is no reason to
-                // stop receiving
+        return;
     file->write(text.toLatin1());
     g_journals[std::size_t(ch)].dirty = true;
     ScheduleSync();

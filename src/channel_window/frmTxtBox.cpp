@@ -216,8 +216,10 @@ void frmTxtBox::ClearText_AskForSave()
     const int answer = Platform::MsgBox(
         QStringLiteral("Save data before clearing ?"), Platform::vbYesNo + Platform::vbQuestion,
         QStringLiteral("Clear Channel - ") + Channel_Window::ChannelTitle(Channel()));
-    if (!self || (answer == Platform::vbYes && !SaveWithFileChoice()))
+    if (self && answer == Platform::vbYes && !SaveWithFileChoice())
         return; // the user wanted the text kept, and no log holds it
+    if (!self)
+        return;
     ClearText();
     Channel_Journal::Remove(Channel());
 }

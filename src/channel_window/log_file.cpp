@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStorageInfo>
+#include <algorithm>
 #include <cerrno>
 
 #ifdef Q_OS_UNIX
@@ -51,8 +52,8 @@ QString WriteInPlace(const QString& fileName, const QByteArray& head, const QStr
     QStorageInfo disk(QFileInfo(fileName).absolutePath());
     const qint64 block = std::max<qint64>(disk.blockSize(), 4096);
     const qint64 growth = RoundUp(newSize, block) - RoundUp(file.size(), block);
-    if (!disk.isValid() || disk.isReadOnly() || growth > disk.bytesAvailable())
-        return qt_error_string(disk.isReadOnly() ? EROFS : ENOSPC);
+    if (!disk.isValid() || growth > disk.bytesAvailable())
+        return qt_error_string(ENOSPC);
     if (!WriteAll(file, head, text, tail) || !file.resize(newSize) || !file.flush())
         return file.errorString();
 #ifdef Q_OS_UNIX
@@ -66,8 +67,6 @@ QString WriteInPlace(const QString& fileName, const QByteArray& head, const QStr
 QString Write(const QString& fileName, const QByteArray& head, const QString& text,
               const QByteArray& tail)
 {
-    if (fileName.isEmpty())
-        return qt_error_string(ENOENT);
     const QFileInfo info(fileName);
     if (info.isDir())
         return qt_error_string(EISDIR);

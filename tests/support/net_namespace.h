@@ -1,28 +1,42 @@
 #pragma once
-// A private network namespace with its own loopback, entered by the calling thread, for
-// faults that loopback alone cannot make (lost SYNs, a peer that vanishes silently). Needs
-// root and the ip and nft tools; otherwise isReady() is false and errorText() says why.
+// A network namespace of its own, with just a loopback, for the calling thread and the
+// programs it starts: faults that plain loopback cannot make (lost SYNs, a peer that
+// vanishes silently). Needs root and the ip and nft tools (tools/install-deps.sh).
 
-#include <QString>
+#include <QProcess>
+#include <fcntl.h>
+#include <sched.h>
+#include <unistd.h>
 
 class NetNamespace
 {
 public:
-    NetNamespace();
-    ~NetNamespace(); // back to the old namespace; this one is deleted
-    NetNamespace(const NetNamespace&) = delete;
-    NetNamespace& operator=(const NetNamespace&) = delete;
-
+    NetNamespace()
+    {
+        m_ready = ::geteuid() == 0 && ::unshare(CLONE_NEWNET) == 0 &&
+                  run("ip", {"link", "set", "lo", "up"});
+    }
+    ~NetNamespace()
+    {
+        ::setns(m_old, CLONE_NEWNET);
+        ::close(m_old);
+    }
     bool isReady() const { return m_ready; }
-    QString errorText() const { return m_error; }
-    // Loads an nftables ruleset ("nft -f" syntax) into the namespace.
-    bool nft(const QString& rules);
+    // Loads nftables rules ("nft -f" syntax).
+    bool nft(const QString& rules) { return run("nft", {"-f", "-"}, rules); }
 
 private:
-    bool run(const QStringList& command, const QByteArray& input = {});
+    static bool run(const QString& program, const QStringList& arguments, const QString& input = {})
+    {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(program, arguments);
+        process.write(input.toLatin1());
+        process.closeWriteChannel();
+        return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit &&
+               process.exitCode() == 0;
+    }
 
-    QString m_name;
-    int m_oldNamespace = -1;
+    int m_old = ::open("/proc/self/ns/net", O_RDONLY);
     bool m_ready = false;
-    QString m_error;
 };
