@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSaveFile>
@@ -30,6 +31,9 @@ struct Journal
 };
 
 std::array<Journal, Globals::MaxChannels + 1> g_journals;
+// Held for the whole run: a second copy of the program must neither take over nor remove
+// the journals of the one that runs.
+std::unique_ptr<QLockFile> g_lock;
 QPointer<QTimer> g_syncTimer;
 bool g_frozen = false;
 
@@ -188,9 +192,17 @@ void Freeze()
 
 std::map<int, QString> Recover()
 {
-    g_frozen = false;
     CloseAll();
+    QDir().mkpath(Folder());
+    const QString lockName = Folder() + QStringLiteral("/lock");
+    if (!g_lock || g_lock->fileName() != lockName || !g_lock->isLocked()) {
+        g_lock = std::make_unique<QLockFile>(lockName);
+        g_lock->setStaleLockTime(0); // only a lock whose program is gone is stale
+    }
+    g_frozen = !g_lock->isLocked() && !g_lock->tryLock();
     std::map<int, QString> unsaved;
+    if (g_frozen)
+        return unsaved;
     static const QRegularExpression name(QStringLiteral("^Channel-(\\d+)\\.journal$"));
     const QStringList files = QDir(Folder()).entryList({QStringLiteral("Channel-*.journal")});
     for (const QString& fileName : files) {

@@ -33,7 +33,8 @@ void SyncAll();
 void Freeze();
 
 // What the last run left unsaved, by channel; settled journals are removed on the way.
-// The files stay and go on growing with the channel's new text. Also ends a freeze.
+// The files stay and go on growing with the channel's new text. Also ends a freeze, unless
+// another copy of the program holds the journals: this one then keeps none.
 std::map<int, QString> Recover();
 
 } // namespace Channel_Journal
