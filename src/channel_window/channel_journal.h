@@ -1,6 +1,6 @@
 #pragma once
-// A journal on disk of every channel window's text, so that a crash, a power cut or the
-// session ending never takes unsaved readings with it.
+// A journal on disk of every channel window's text, so that a crash, a power cut or
+// logging out never takes unsaved readings with it.
 //
 // Each channel has an append-only file "Channel-<n>.journal" in Folder(): the exact bytes
 // its window received since it was last cleared. The files are flushed and synced at most
