@@ -3,6 +3,7 @@
 // whole program. Declared in the order they install; they uninstall in reverse, so no real
 // message box ever comes back while a window still runs.
 
+#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
@@ -14,6 +15,10 @@
 
 struct ProgramDoubles
 {
+    // Journals of their own, so one test never recovers what another left.
+    QTemporaryDir stateFolder;
+    ProgramDoubles() { qputenv("XDG_STATE_HOME", QFile::encodeName(stateFolder.path())); }
+
     ScriptedPrompts prompts;
     RecordingDesktop desktop;
     FakeKeyGrab grab;
