@@ -14,6 +14,7 @@
 #include <array>
 
 #include "about/frmAbout.h"
+#include "channel_config/frmChannels.h"
 #include "channel_window/channel_window.h"
 #include "comm/settings_string.h"
 #include "keyhook/keyhook.h"
@@ -371,7 +372,10 @@ void frmMDIMain::mnuChannels_Click()
         oldSettings[n] = ChannelSettings[n];
     }
 
-    // The channel list dialog comes later; with it the user changes the table here.
+    {
+        frmChannels channels(this);
+        channels.exec();
+    }
 
     using namespace Communication_HW;
     for (int n = 1; n <= Globals::MaxChannels; ++n) {
