@@ -18,19 +18,10 @@ using namespace Channel_Window;
 using Communication_HW::IsChannelConnected;
 
 namespace {
-void act(const QString& script, QStringList stages = {});
-
-// Runs the first stage in the modal dialog about to open, later ones in dialogs it opens.
-void inNextDialog(const QStringList& stages)
-{
-    QTimer::singleShot(0, [stages] { act(stages.first(), stages.mid(1)); });
-}
-
 // Acts in the top modal dialog as a user does, token by token: Enter, Esc, Tab, Space, the
 // arrows, ^A (select all), Click:<control>, Cell:<row>,<col> (of the grid), Show:<control>,
-// or typed text.
-// ">token" first sends the next stage to the dialog that token opens.
-void act(const QString& script, QStringList stages)
+// or typed text. ">token" first hands the next stages to the dialog that token opens.
+void act(const QString& script, QStringList stages = {})
 {
     static const QHash<QString, Qt::Key> named{{"Enter", Qt::Key_Return}, {"Esc", Qt::Key_Escape},
                                                {"Tab", Qt::Key_Tab},      {"Space", Qt::Key_Space},
@@ -45,7 +36,7 @@ void act(const QString& script, QStringList stages)
         QTRY_VERIFY(dialog->isAncestorOf(QApplication::focusWidget()));
         QWidget* focus = QApplication::focusWidget();
         if (token.startsWith(u'>')) {
-            inNextDialog(stages);
+            QTimer::singleShot(0, [stages] { act(stages.first(), stages.mid(1)); });
             token.remove(0, 1);
         }
         if (token.startsWith("Click:")) {
@@ -240,8 +231,10 @@ private slots:
             ChannelSettings[n] = QStringLiteral("IP 127.0.0.1:%1").arg(first.serverPort());
         }
         QTRY_VERIFY_WITH_TIMEOUT(IsChannelConnected(1) && IsChannelConnected(2), 10000);
-        inNextDialog(script.replace("$port", QString::number(other.serverPort())).split(" / "));
-        main.mnuChannels->trigger();
+        const QStringList stages =
+            script.replace("$port", QString::number(other.serverPort())).split(" / ");
+        QTimer::singleShot(0, [stages] { act(stages.first(), stages.mid(1)); });
+        main.mnuChannels->trigger(); // the dialog runs the script
         for (int n = 1; n <= 2; ++n) {
             const bool off = n == closed;
             QCOMPARE(ExistingChannelWindow(n)->IsLoaded(), !off);
@@ -253,7 +246,6 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(otherPeers.size() == 1 && IsChannelConnected(1), 10000);
         else // never dropped
             QCOMPARE(IsChannelConnected(1), closed != 1);
-        QVERIFY(main.CheckChannelTimer()->isActive());
     }
 };
 
