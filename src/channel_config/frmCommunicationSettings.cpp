@@ -10,6 +10,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "comm/serial_devices.h"
 #include "comm/settings_string.h"
 #include "platform/window_placement.h"
 #include "shell/load_settings.h"
@@ -24,12 +25,12 @@ namespace {
 // what OK stores.
 const QString FallbackCOMSettings = QStringLiteral("COM  1, 9600,e,7,1,None");
 
+// A drop-down list with its caption, in one of the two columns of the serial half.
 QComboBox* addList(QGridLayout* grid, int row, int column, const QString& name,
-                   const QString& caption, const QStringList& entries)
+                   const QString& caption)
 {
     auto* list = new QComboBox;
     list->setObjectName(name);
-    list->addItems(entries);
     auto* label = new QLabel(caption);
     label->setBuddy(list);
     grid->addWidget(label, row, column * 2);
@@ -76,16 +77,23 @@ frmCommunicationSettings::frmCommunicationSettings(QString& callerTag, QWidget* 
     frameCOMSettings = new QGroupBox(QStringLiteral("COM Settings"), this);
     frameCOMSettings->setObjectName(QStringLiteral("frameCOMSettings"));
     auto* com = new QGridLayout(frameCOMSettings);
-    cboCOM = addList(com, 0, 0, QStringLiteral("cboCOM"), QStringLiteral("COM:"), {});
-    cboDataBits =
-        addList(com, 0, 1, QStringLiteral("cboDataBits"), QStringLiteral("Databits:"), {});
-    cboBaudrate =
-        addList(com, 1, 0, QStringLiteral("cboBaudrate"), QStringLiteral("Baudrate:"), {});
-    cboStopBits =
-        addList(com, 1, 1, QStringLiteral("cboStopBits"), QStringLiteral("Stopbits:"), {});
-    cboParity = addList(com, 2, 0, QStringLiteral("cboParity"), QStringLiteral("Parity:"), {});
-    cboProtocol =
-        addList(com, 2, 1, QStringLiteral("cboProtocol"), QStringLiteral("Protocol:"), {});
+    cboCOM = addList(com, 0, 0, QStringLiteral("cboCOM"), QStringLiteral("COM:"));
+    cboDataBits = addList(com, 0, 1, QStringLiteral("cboDataBits"), QStringLiteral("Databits:"));
+    cboBaudrate = addList(com, 1, 0, QStringLiteral("cboBaudrate"), QStringLiteral("Baudrate:"));
+    cboStopBits = addList(com, 1, 1, QStringLiteral("cboStopBits"), QStringLiteral("Stopbits:"));
+    cboParity = addList(com, 2, 0, QStringLiteral("cboParity"), QStringLiteral("Parity:"));
+    cboProtocol = addList(com, 2, 1, QStringLiteral("cboProtocol"), QStringLiteral("Protocol:"));
+    cboDevice = new QComboBox(frameCOMSettings);
+    cboDevice->setObjectName(QStringLiteral("cboDevice"));
+    cboDevice->setEditable(true);
+    cboDevice->setInsertPolicy(QComboBox::NoInsert);
+    auto* deviceLabel = new QLabel(QStringLiteral("Device:"), frameCOMSettings);
+    deviceLabel->setBuddy(cboDevice);
+    lblDeviceState = new QLabel(frameCOMSettings);
+    lblDeviceState->setObjectName(QStringLiteral("lblDeviceState"));
+    com->addWidget(deviceLabel, 3, 0);
+    com->addWidget(cboDevice, 3, 1, 1, 3);
+    com->addWidget(lblDeviceState, 4, 1, 1, 3);
     // The baud texts are right-aligned in five places; a fixed-pitch font keeps them so.
     cboBaudrate->setFont(QFont(QStringLiteral("Monospace")));
     com->setColumnStretch(1, 1);
@@ -131,9 +139,9 @@ frmCommunicationSettings::frmCommunicationSettings(QString& callerTag, QWidget* 
     layout->addWidget(frameIPSettings);
     layout->addLayout(buttons);
 
-    QWidget* const tabOrder[] = {optUseCOMPort, optUseIPPort, cboCOM,      cboBaudrate,
-                                 cboParity,     cboDataBits,  cboStopBits, cboProtocol,
-                                 IPAddr,        cmdOK,        cmdCancel,   IPPort};
+    QWidget* const tabOrder[] = {optUseCOMPort, optUseIPPort, cboCOM,      cboBaudrate, cboParity,
+                                 cboDataBits,   cboStopBits,  cboProtocol, cboDevice,   IPAddr,
+                                 cmdOK,         cmdCancel,    IPPort};
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
@@ -145,6 +153,9 @@ frmCommunicationSettings::frmCommunicationSettings(QString& callerTag, QWidget* 
         if (on)
             optUseCOMPort_Click();
     });
+    connect(cboCOM, &QComboBox::currentIndexChanged, this, &frmCommunicationSettings::cboCOM_Click);
+    connect(cboDevice, &QComboBox::editTextChanged, this,
+            &frmCommunicationSettings::cboDevice_Change);
     connect(cmdOK, &QPushButton::clicked, this, &frmCommunicationSettings::cmdOK_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmCommunicationSettings::cmdCancel_Click);
 
@@ -153,6 +164,10 @@ frmCommunicationSettings::frmCommunicationSettings(QString& callerTag, QWidget* 
 
 void frmCommunicationSettings::Form_Load()
 {
+    for (const SerialDevice& device : PresentSerialDevices()) {
+        cboDevice->addItem(device.path);
+        cboDevice->setItemData(cboDevice->count() - 1, device.description, Qt::ToolTipRole);
+    }
     cboCOM->addItems(portNumbers());
     cboBaudrate->addItems({QStringLiteral("  300"), QStringLiteral("  600"),
                            QStringLiteral(" 1200"), QStringLiteral(" 2400"),
@@ -217,7 +232,8 @@ void frmCommunicationSettings::IP_Settings_To_SettingsCtrl(const QString& settin
 void frmCommunicationSettings::setCOMHalfEnabled(bool enabled)
 {
     frameCOMSettings->setEnabled(enabled);
-    for (QComboBox* list : {cboCOM, cboBaudrate, cboParity, cboDataBits, cboStopBits, cboProtocol})
+    for (QComboBox* list :
+         {cboCOM, cboBaudrate, cboParity, cboDataBits, cboStopBits, cboProtocol, cboDevice})
         list->setEnabled(enabled);
 }
 
@@ -242,6 +258,33 @@ void frmCommunicationSettings::optUseCOMPort_Click()
     setIPHalfEnabled(false);
 }
 
+int frmCommunicationSettings::chosenPort() const
+{
+    return cboCOM->currentText().toInt();
+}
+
+void frmCommunicationSettings::cboCOM_Click()
+{
+    const int port = chosenPort();
+    cboDevice->setEditText(m_deviceChoice.value(port, ComPortDevice(port)));
+}
+
+void frmCommunicationSettings::cboDevice_Change(const QString& device)
+{
+    if (chosenPort() > 0)
+        m_deviceChoice.insert(chosenPort(), device);
+    // An absent device is an ordinary state (adapter unplugged, simulator not running),
+    // so it is said here and nowhere else.
+    QString state = QStringLiteral("not present");
+    if (SerialDeviceExists(device)) {
+        const int listed = cboDevice->findText(device, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        state = listed >= 0 ? cboDevice->itemData(listed, Qt::ToolTipRole).toString() : QString();
+        if (state.isEmpty())
+            state = QStringLiteral("present");
+    }
+    lblDeviceState->setText(state);
+}
+
 void frmCommunicationSettings::cmdOK_Click()
 {
     m_callerTag = QStringLiteral("0");
@@ -251,6 +294,10 @@ void frmCommunicationSettings::cmdOK_Click()
     } else if (optUseCOMPort->isChecked()) {
         DefaultCOMSettings = COM_SettingsCtrl_To_Settings();
         m_callerTag = QStringLiteral("2");
+        const int port = chosenPort();
+        const QString device = cboDevice->currentText().trimmed();
+        if (device != ComPortDevice(port))
+            SetComPortDevice(port, device);
     }
     accept();
 }

@@ -4,8 +4,13 @@
 // network, "2" serial, anything else neither) and the string itself in
 // Communication_HW::DefaultIPSettings or DefaultCOMSettings; the same three carry the
 // answer back. OK writes them; Cancel, Escape and the close button leave them as they were.
+//
+// Under the serial lists the dialog shows which device the chosen COM number opens and
+// lets the user pick a device present or type any path (a pseudo terminal, say); OK with
+// "COM Port" stores the choice for that number in the settings store.
 
 #include <QDialog>
+#include <QHash>
 #include <QString>
 
 class QComboBox;
@@ -41,6 +46,9 @@ private:
     void cmdCancel_Click();
     void setCOMHalfEnabled(bool enabled);
     void setIPHalfEnabled(bool enabled);
+    void cboCOM_Click();
+    void cboDevice_Change(const QString& device);
+    int chosenPort() const;
 
     QString& m_callerTag;
 
@@ -54,6 +62,11 @@ private:
     QComboBox* cboStopBits;
     QComboBox* cboParity;
     QComboBox* cboProtocol;
+    QComboBox* cboDevice;
+    QLabel* lblDeviceState;
+    // Devices typed or picked in this opening, by COM number; only the chosen number's
+    // is stored.
+    QHash<int, QString> m_deviceChoice;
     QGroupBox* frameIPSettings;
     QLineEdit* IPAddr;
     QLineEdit* IPPort;

@@ -18,6 +18,7 @@
 #include "channel_config/frmChannels.h"
 #include "channel_window/channel_window.h"
 #include "comm/settings_string.h"
+#include "commands/frmSendFile.h"
 #include "keyhook/keyhook.h"
 #include "platform/desktop.h"
 #include "platform/settings_store.h"
@@ -433,7 +434,8 @@ void frmMDIMain::mnuSendCmd_Click()
 
 void frmMDIMain::mnuSendFile_Click()
 {
-    // Sending a file to channel 1 comes later; nothing is stopped for it.
+    // Nothing is stopped: readings and requests go on while the file goes out.
+    frmSendFile::Of(this).SendFile();
 }
 
 void frmMDIMain::mnuAbout_Click()
