@@ -15,6 +15,7 @@
 #include <cmath>
 
 #include "about/frmAbout.h"
+#include "channel_config/frmChannels.h"
 #include "channel_window/channel_journal.h"
 #include "channel_window/channel_window.h"
 #include "channel_window/frmTxtBox.h"
@@ -431,7 +432,10 @@ void frmMDIMain::mnuChannels_Click()
         oldSettings[n] = ChannelSettings[n];
     }
 
-    // The channel list dialog comes later; with it the user changes the table here.
+    {
+        frmChannels channels(this);
+        channels.exec();
+    }
 
     using namespace Communication_HW;
     for (int n = 1; n <= Globals::MaxChannels; ++n) {
