@@ -1,9 +1,15 @@
-// The main window: its option marks, quitting, Save all / Clear all, tiling.
+// The main window: its option marks, quitting, Save all / Clear all, tiling, and the
+// journal that brings unsaved text back after the program was ended or killed.
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
+#include <csignal>
 
+#include "channel_window/channel_journal.h"
 #include "channel_window/channel_window.h"
 #include "channel_window/frmTxtBox.h"
 #include "keyhook/keyhook.h"
@@ -18,13 +24,14 @@ class tst_MainWindow : public ProgramTestCase
 
     QAction* item(const QString& name) const { return m_fake->main->findChild<QAction*>(name); }
     QString logPath(int n) const { return m_dir->filePath(QStringLiteral("ch%1.log").arg(n)); }
-    // The program started and shown, with `count` ON channels without hardware, each with
-    // its window, text and log file.
+    // The program started and shown; with `count`, that many ON channels without hardware,
+    // each with its window, text and log file.
     frmMDIMain& start(int count = 0, const QString& text = {})
     {
         frmMDIMain& main = m_fake->start();
         main.show();
-        ChannelsCount = quint8(count);
+        if (count > 0) // else the stored count stays
+            ChannelsCount = quint8(count);
         for (int n = 1; n <= count; ++n) {
             ChannelState[n] = 1;
             ChannelFilename[n] = logPath(n);
@@ -32,6 +39,34 @@ class tst_MainWindow : public ProgramTestCase
             TextToChannelWindow(n, text);
         }
         return main;
+    }
+
+    static QByteArray journal()
+    {
+        QFile file(Channel_Journal::Folder() + "/Channel-1.journal");
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+    }
+    // Channel 1 ON in the store, as a user left it.
+    static void storeChannel1(const QString& settings, const QString& logFile = {})
+    {
+        const QStringList values{"CannelsCount",  "1",     "Ch-1_State",    "1",
+                                 "Ch-1_Id",       "Scale", "Ch-1_Settings", settings,
+                                 "Ch-1_Filename", logFile};
+        for (int i = 0; i < values.size(); i += 2)
+            SettingsStore::SaveSetting("Channels", values[i], values[i + 1]);
+    }
+    // The next start brings back this text, unsaved, and says so once.
+    void expectRecoveredAtStart(const QString& text)
+    {
+        m_fake->prompts.boxes.clear();
+        start();
+        frmTxtBox* window = ExistingChannelWindow(1);
+        QCOMPARE(window ? window->Text() : QString(), text);
+        QCOMPARE(window && window->DataChanged(), !text.isEmpty());
+        if (!text.isEmpty()) {
+            QTRY_COMPARE(m_fake->prompts.boxes.size(), 1);
+            QVERIFY(m_fake->prompts.boxes[0].prompt.contains("\r\nScale (CH-1, IP 127.0.0.1:"));
+        }
     }
 
 private slots:
@@ -126,7 +161,8 @@ private slots:
             if (frmTxtBox* window = ExistingChannelWindow(n))
                 QCOMPARE(window->Text().isEmpty(), effect.contains("cleared"));
         }
-        QCOMPARE(main.isVisible(), !effect.contains("closed"));
+        const bool running = !effect.contains("closed");
+        QCOMPARE(main.isVisible(), running);
         if (!quit)
             return;
         // Cancelled or not: no hook (its mark stays), no timer, and the program is closing.
@@ -134,6 +170,76 @@ private slots:
         QVERIFY(!main.CheckChannelTimer()->isActive() && !main.SendChannelTimer()->isActive());
         QCOMPARE(main.mnuStart->text(), "Start");
         QVERIFY(Globals::ProgramClosing);
+        QCOMPARE(journal() != "<none>", running); // quitting lets the journal go
+        // Windows unloaded at the end release their elements but leave their channels ON
+        // for the next start.
+        QCOMPARE(ExistingChannelWindow(1) != nullptr, running);
+        QCOMPARE(main.Winsocket.Exists(1), running);
+        QCOMPARE(ChannelState[1], quint8(1));
+        QCOMPARE(SettingsStore::GetSetting("Channels", "Ch-1_State", "unset"), "unset");
+    }
+
+    void programEnded_textBackUnsavedAtNextStart_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("killed (SIGKILL)") << int(SIGKILL);
+        QTest::newRow("logout or shutdown (SIGTERM)") << int(SIGTERM);
+        QTest::newRow("terminal gone (SIGHUP)") << int(SIGHUP);
+        QTest::newRow("Ctrl+C (SIGINT)") << int(SIGINT);
+    }
+    void programEnded_textBackUnsavedAtNextStart()
+    {
+        QFETCH(int, signal);
+        QTcpServer balance;
+        QVERIFY(balance.listen(QHostAddress::LocalHost));
+        storeChannel1(QStringLiteral("IP 127.0.0.1:%1").arg(balance.serverPort()));
+        QProcess program;
+        program.start(QUORVANE_BIN_DIR "/quorvane");
+        QTRY_VERIFY_WITH_TIMEOUT(balance.hasPendingConnections(), 20000);
+        QTcpSocket* link = balance.nextPendingConnection();
+        const QByteArray readings("N  +  1.5 g\r\n\xB5\x00\xFF+ 2.25 g\r\n", 25);
+        for (int at = 0; at < readings.size(); at += 4) // a few characters at a time
+            QVERIFY(link->write(readings.mid(at, 4)) && link->waitForBytesWritten(5000));
+        QTRY_COMPARE(journal(), readings);
+
+        ::kill(pid_t(program.processId()), signal);
+        QVERIFY(program.waitForFinished(20000)); // an open question would keep it running
+        QCOMPARE(program.exitStatus(),
+                 signal == SIGKILL ? QProcess::CrashExit : QProcess::NormalExit);
+        expectRecoveredAtStart(QString::fromLatin1(readings));
+    }
+
+    void saveOrClear_settleTheJournal_data()
+    {
+        QTest::addColumn<QString>("then");
+        QTest::addColumn<QString>("recovered");
+        const auto row = [](const char* name, const char* then, const char* recovered) {
+            QTest::newRow(name) << QString(then) << QString(recovered);
+        };
+        row("saved, then ended: nothing to recover", "save", "");
+        row("more after the save: the whole text as shown", "save, more", "A\nB\n");
+        row("cleared: nothing", "clear", "");
+        row("quit, Yes, the save fails: back at the next start", "quit", "A\n");
+    }
+    void saveOrClear_settleTheJournal()
+    {
+        QFETCH(QString, then);
+        QFETCH(QString, recovered);
+        const QString log = then == "quit" ? m_dir->filePath("gone/ch1.log") : logPath(1);
+        storeChannel1("IP 127.0.0.1:9", log);
+        frmMDIMain& main = start();
+        ShowChannelWindow(1);
+        TextToChannelWindow(1, "A\n");
+        if (then.startsWith("save"))
+            QVERIFY(ExistingChannelWindow(1)->SaveChannel());
+        if (then.endsWith("more"))
+            TextToChannelWindow(1, "B\n");
+        m_fake->prompts.answerNextBox(then == "clear" ? Platform::vbNo : Platform::vbYes);
+        if (then == "clear")
+            ClearChannelWindow_AskForSave(1);
+        else if (then == "quit")
+            main.close();
+        expectRecoveredAtStart(recovered);
     }
 
     void tile_fillsAreaInBands_data()

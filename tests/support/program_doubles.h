@@ -16,6 +16,10 @@
 
 struct ProgramDoubles
 {
+    // Journals of their own, so one test never recovers what another left.
+    QTemporaryDir stateFolder;
+    ProgramDoubles() { qputenv("XDG_STATE_HOME", QFile::encodeName(stateFolder.path())); }
+
     ScriptedPrompts prompts;
     RecordingDesktop desktop;
     FakeKeyGrab grab;
