@@ -111,26 +111,17 @@ private slots:
         QTEST(DefaultCOMSettings, "comAfter");
     }
 
-    void lists_holdOnlyTheirEntries_andTabFollowsTheForm()
+    void tabOrder_followsTheForm_arrowsMoveInsideTheOptions()
     {
         QString tag = "0";
         frmCommunicationSettings dialog(tag);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
-        QString entries;
-        for (const char* name :
-             {"cboCOM", "cboDataBits", "cboBaudrate", "cboStopBits", "cboParity", "cboProtocol"}) {
-            auto* list = control<QComboBox>(dialog, name);
-            for (int i = 0; i < list->count(); ++i)
-                entries += list->itemText(i) + (list->isEditable() ? "!" : ",");
-            entries += '|';
-        }
-        QCOMPARE(entries, "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,|7,8,|"
-                          "  300,  600, 1200, 2400, 9600,19200,38400,57600,|1,2,|Even,Odd,None,|"
-                          "None,Xon/Xoff,RTS/CTS,Xon/RTS,|");
-        QCOMPARE(control<QLabel>(dialog, "Label10")->text(), "Veltrano = 2101 / MOXA =  4001");
-
-        // The two options are one group: Tab stops once in it, the arrows move inside it.
+        // Baud rates are padded to the column they fill in the settings text.
+        QStringList bauds;
+        for (int i = 0; i < control<QComboBox>(dialog, "cboBaudrate")->count(); ++i)
+            bauds << control<QComboBox>(dialog, "cboBaudrate")->itemText(i);
+        QCOMPARE(bauds.join(','), "  300,  600, 1200, 2400, 9600,19200,38400,57600");
         QStringList visited;
         control(dialog, "optUseCOMPort")->setFocus();
         while (visited.size() < 12) {

@@ -32,7 +32,6 @@ private slots:
         row("handshake wrong case", "COM  2,  300,n,8,2,none", "COM 2|  300,n,8,2|-");
         row("port not a number", "COM  x, 9600,e,7,1,Xon/RTS", "COM -| 9600,e,7,1|3");
         row("serial cut short", "COM 12,96", "COM 12|96|-");
-        row("COM and blank only", "COM ", "COM -||-");
         row("COM without blank", "COM1, 9600,e,7,1,None", "");
         row("lower-case com", "com  1, 9600,e,7,1,None", "");
         row("ip default", "IP 0.0.0.0:2101", "IP 0.0.0.0|2101");
@@ -80,14 +79,12 @@ private slots:
         const auto row = [](const char* n, auto... v) { (QTest::newRow(n) << ... << v); };
         QTest::addColumn<QString>("port");
         QTest::addColumn<QString>("expected");
-        row("leading zeros vanish", "192.168.001.010", "02101", "IP 192.168.1.10:2101");
         row("empty group is zero", "10..1", "1", "IP 10.0.1:1");
         row("trailing dot kept", "10.", "000", "IP 10.:0");
         row("empty address", "", "2101", "IP :2101");
         row("empty port", "10.0.0.7", "", "IP 10.0.0.7:");
         row("no range check", "999.1.2.3.4", "99999", "IP 999.1.2.3.4:99999");
         row("four digit group", "1000.0.0.1", "2101", PreviousIP);
-        row("letter in address", "balance.local", "2101", PreviousIP);
         row("trailing blank", "10.0.0.7 ", "2101", PreviousIP);
         row("letter in port", "10.0.0.7", "21o1", PreviousIP);
         row("six digit port", "10.0.0.7", "021010", PreviousIP);
