@@ -1,14 +1,9 @@
 // The balance simulator as a separate process: what it answers on TCP and on a pty, how it
 // misbehaves when asked to, and that it leaves nothing behind when stopped.
 
-#include <QFile>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QSerialPort>
-#include <QSignalSpy>
 #include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
 
 #include "support/child_process.h"
 

@@ -152,7 +152,6 @@ private slots:
     {
         QFETCH(QString, script);
         QFETCH(QString, cell);
-        QFETCH(int, current);
         QFETCH(int, count);
         QFETCH(int, message);
         QFETCH(int, stored);
@@ -165,7 +164,7 @@ private slots:
         act(stages.first(), stages.mid(1));
         auto* grid = dialog.findChild<FlexGrid*>("gridList");
         QCOMPARE(rowText(grid, cell.section(u':', 0, 0).toInt()), cell);
-        QCOMPARE(grid->Row(), current);
+        QTEST(grid->Row(), "current");
         QCOMPARE(ChannelsCount, quint8(count));
         QCOMPARE(grid->Rows(), count + 1);
         const auto* box = dialog.findChild<QLineEdit*>("txtChannels");

@@ -3,8 +3,7 @@
 #include <QSerialPort>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTest>
-#include <QTimer>
+#include <QtTest>
 #include <memory>
 #include <tuple>
 

@@ -1,8 +1,6 @@
 // Start-up loading from a real store file: defaults, clamps, and a bad value stopping the load.
 
-#include <QFile>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
 #include <memory>
 
 #include "platform/settings_store.h"
@@ -79,11 +77,10 @@ private slots:
     void conversions_likeDesktopConversions()
     {
         QFETCH(QString, text);
-        QFETCH(QString, expected);
         using namespace Settings;
-        QCOMPARE(joined(shown(ToByte(text)), shown(ToInteger(text)), shown(ToLong(text)),
-                        shown(ToBoolean(text))),
-                 expected);
+        QTEST(joined(shown(ToByte(text)), shown(ToInteger(text)), shown(ToLong(text)),
+                     shown(ToBoolean(text))),
+              "expected");
     }
     void firstRun_givesDefaultsAndWritesNothing()
     {
@@ -118,14 +115,12 @@ private slots:
     void storedChannels_loadWithCountStateAndDefaultRules()
     {
         QFETCH(QString, channels);
-        QFETCH(QString, expected);
         QVERIFY(loadFrom("[Channels]\n" + channels));
         QString states;
         for (std::size_t n = 1; n <= 5; ++n)
             states += QString::number(ChannelState[n]);
-        QCOMPARE(
-            joined(QString::number(ChannelsCount), states, DefaultIPSettings, DefaultCOMSettings),
-            expected);
+        QTEST(joined(QString::number(ChannelsCount), states, DefaultIPSettings, DefaultCOMSettings),
+              "expected");
     }
     void badValue_stopsLoadingAtThatKey_data()
     {
@@ -144,14 +139,13 @@ private slots:
     void badValue_stopsLoadingAtThatKey()
     {
         QFETCH(QString, bad);
-        QFETCH(QString, expected);
         QVERIFY(!loadFrom("[Channels]\nCh-4_Id=four\nCh-9_Settings=IP 1.1.1.9:1\n"
                           "[DataRequest]\nRepeatCommand=1\n" +
                           bad));
-        QCOMPARE(joined(ChannelId[4], ChannelCommand[5], DefaultIPSettings,
-                        QString::number(Globals::RepeatCommand),
-                        QString::number(Globals::RepeatInterval), checksText(m_checks)),
-                 expected);
+        QTEST(joined(ChannelId[4], ChannelCommand[5], DefaultIPSettings,
+                     QString::number(Globals::RepeatCommand),
+                     QString::number(Globals::RepeatInterval), checksText(m_checks)),
+              "expected");
     }
 };
 

@@ -43,13 +43,12 @@ private slots:
     void text_givesKindAndOpenFields()
     {
         QFETCH(QString, text);
-        QFETCH(QString, expected);
         const auto shown = [](std::optional<int> v) { return v ? QString::number(*v) : "-"; };
         const COMOpenFields c = ParseCOMForOpen(text);
         const IPOpenFields i = ParseIPForOpen(text);
         const QString com = "COM " + shown(c.port) + '|' + c.block + '|' + shown(c.handshakeCode);
         const QString ip = "IP " + i.host + '|' + shown(i.port);
-        QCOMPARE((IsCOMSettings(text) ? com : "") + (IsIPSettings(text) ? ip : ""), expected);
+        QTEST((IsCOMSettings(text) ? com : "") + (IsIPSettings(text) ? ip : ""), "expected");
     }
     // Every dialog choice round-trips to the same text, so an unchanged channel isn't reopened.
     void everyDialogChoice_composesParsesAndRebuildsAlike()
@@ -93,8 +92,7 @@ private slots:
     {
         QFETCH(QString, address);
         QFETCH(QString, port);
-        QFETCH(QString, expected);
-        QCOMPARE(ComposeIPSettings(address, port), expected);
+        QTEST(ComposeIPSettings(address, port), "expected");
     }
 
     // Numbers from a hand-edited store or a driver can be out of range; none may index past.
