@@ -41,11 +41,3 @@ bool SocatPair::start()
     }
     return true;
 }
-
-void SocatPair::kill()
-{
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.kill();
-    m_process.waitForFinished(10000);
-}

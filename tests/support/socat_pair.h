@@ -26,7 +26,11 @@ public:
     QString errorText() const { return m_error; }
 
     // Ends socat at once, as an unplugged adapter would: both devices vanish.
-    void kill();
+    void kill()
+    {
+        m_process.kill();
+        m_process.waitForFinished(10000);
+    }
     // A new pair behind the same two paths, as a re-plugged adapter.
     bool restart()
     {
