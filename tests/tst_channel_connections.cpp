@@ -11,7 +11,7 @@
 #include "shell/module_data.h"
 #include "shell/pending_error.h"
 #include "support/net_namespace.h"
-#include "support/scripted_prompts.h"
+#include "support/program_doubles.h"
 #include "support/socat_pair.h"
 
 #include <sys/socket.h>
@@ -20,13 +20,10 @@ using namespace Communication_HW;
 using Channel_Window::ChannelSettings;
 using Channel_Window::ChannelState;
 
-class tst_ChannelConnections : public QObject
+class tst_ChannelConnections : public ProgramTestCase
 {
     Q_OBJECT
 
-    std::unique_ptr<SerialArray> m_mscomm;
-    std::unique_ptr<SocketArray> m_winsocket;
-    std::unique_ptr<ScriptedPrompts> m_prompts;
     std::unique_ptr<SocatPair> m_pair; // COM 3
     QTcpServer m_server;
     static QString ipTo(quint16 port) { return QStringLiteral("IP 127.0.0.1:%1").arg(port); }
@@ -49,27 +46,17 @@ class tst_ChannelConnections : public QObject
     }
 
 private slots:
+    // The program runs without its channel check: each test opens channels itself.
     void init()
     {
-        Globals::ResetModuleData();
-        Handshakes = {"None", "Xon/Xoff", "RTS/CTS", "Xon/RTS"};
-        m_mscomm = std::make_unique<SerialArray>();
-        m_winsocket = std::make_unique<SocketArray>();
-        BindElements(m_mscomm.get(), m_winsocket.get());
-        m_prompts = std::make_unique<ScriptedPrompts>();
+        ProgramTestCase::init();
+        m_fake->start().StopCheckChannels();
         m_pair = std::make_unique<SocatPair>();
         QVERIFY2(m_pair->isRunning(), qPrintable(m_pair->errorText()));
         SocatPair::MapComPort(3, m_pair->pathA());
         SocatPair::MapComPort(8, m_pair->pathA() + ".gone"); // a missing device
         m_server.close();
         QVERIFY(m_server.listen(QHostAddress::LocalHost));
-    }
-    void cleanup()
-    {
-        BindElements(nullptr, nullptr);
-        m_winsocket.reset();
-        m_mscomm.reset();
-        m_prompts.reset();
     }
 
     void openChannel_sendsAndTakesNewSettingsOnlyAfterClose_data()
@@ -89,7 +76,7 @@ private slots:
         OpenChannel(2);
         QTRY_VERIFY(IsChannelConnected(2));
         QCOMPARE(GetChannelHWState(2), QString("OK"));
-        QVERIFY(m_prompts->boxes.isEmpty());
+        QVERIFY(m_fake->prompts.boxes.isEmpty());
         QSerialPort farPort(m_pair->pathB());
         QVERIFY(farPort.open(QIODevice::ReadWrite));
         QIODevice* far = serial ? &farPort : static_cast<QIODevice*>(farEnd());
@@ -126,20 +113,20 @@ private slots:
         std::tie(LastKeyWasTab, FieldCount, AfterSign, AtLineStart) =
             std::tuple(false, 5, true, false);
         int fieldsWhileBoxShown = -1;
-        m_prompts->onNextBox([&] { fieldsWhileBoxShown = FieldCount; });
+        m_fake->prompts.onNextBox([&] { fieldsWhileBoxShown = FieldCount; });
         OpenChannel(ch);
         QCOMPARE((QList<int>{LastKeyWasTab, FieldCount, AfterSign, AtLineStart}),
                  (ch == 1 ? QList<int>{1, 0, 0, 1} : QList<int>{0, 5, 1, 0}));
-        QCOMPARE(m_prompts->boxes.size(), settings == "none" ? 0 : 1);
+        QCOMPARE(m_fake->prompts.boxes.size(), settings == "none" ? 0 : 1);
         if (settings == "none")
             return;
         QCOMPARE(fieldsWhileBoxShown, 5);
-        QCOMPARE(m_prompts->boxes[0].prompt,
+        QCOMPARE(m_fake->prompts.boxes[0].prompt,
                  "MSComm-Open\r\n\r\nState: Error\r\n\r\nError: No device " + m_pair->pathA() +
                      ".gone: is the adapter plugged in? Section [Ports] of the settings names "
                      "the device of each port");
-        QCOMPARE(m_prompts->boxes[0].style, Platform::vbOKOnly + Platform::vbExclamation);
-        QCOMPARE(m_prompts->boxes[0].title, "State: Scale A (CH-1, " + settings + ")");
+        QCOMPARE(m_fake->prompts.boxes[0].style, Platform::vbOKOnly + Platform::vbExclamation);
+        QCOMPARE(m_fake->prompts.boxes[0].title, "State: Scale A (CH-1, " + settings + ")");
         QCOMPARE(ChannelState[1], quint8(0));
         QCOMPARE((*MSComm())(0)->Tag, QString("0"));
     }
@@ -171,14 +158,8 @@ private slots:
               })")
                                 .arg(port)));
         setUpChannel(2, ipTo(port));
-        OpenChannel(2);
+        m_fake->main->StartCheckChannels();
         QCOMPARE(GetChannelHWState(2), QString("Connecting")); // an open never waits
-        QTimer check; // what the channel check does every 500 ms
-        connect(&check, &QTimer::timeout, [] {
-            if (!IsChannelConnected(2))
-                OpenChannel(2);
-        });
-        check.start(500);
         if (fault == "closed") {
             QTRY_COMPARE(GetChannelHWState(2), QString("Error"));
             QVERIFY(!IsChannelHWOk(2));
@@ -199,7 +180,7 @@ private slots:
             QVERIFY(net.nft("delete table inet cut"));
             QTRY_VERIFY_WITH_TIMEOUT(server.hasPendingConnections(), 40000);
         }
-        QVERIFY(m_prompts->boxes.isEmpty());
+        QVERIFY(m_fake->prompts.boxes.isEmpty());
         QCOMPARE(ChannelState[2], quint8(1));
     }
 
@@ -235,7 +216,7 @@ private slots:
         QVERIFY(far);
         QByteArray got;
         QTRY_COMPARE(got += far->readAll(), received);
-        QVERIFY(m_prompts->boxes.isEmpty());
+        QVERIFY(m_fake->prompts.boxes.isEmpty());
     }
 
     void loadAndUnload_keepChannel1Elements_data()
@@ -279,5 +260,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_ChannelConnections)
+QTEST_MAIN(tst_ChannelConnections)
 #include "tst_channel_connections.moc"
