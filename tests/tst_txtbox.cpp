@@ -295,7 +295,8 @@ private slots:
             m_window->NewTextReceived(QStringLiteral("line %1\r\n").arg(i));
         QTRY_VERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
 
-        view->moveCursor(QTextCursor::Start); // a click somewhere in the text
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                          QPoint(5, 5)); // a click in the text
         bar->setValue(10);
         m_window->NewTextReceived("next\r\n");
         QCoreApplication::processEvents();

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -13,6 +14,7 @@
 
 #include "channel_window/channel_window.h"
 #include "channel_window/log_view.h"
+#include "channel_window/text_store.h"
 #include "comm/channel_connections.h"
 #include "platform/settings_store.h"
 #include "platform/user_prompts.h"
@@ -30,7 +32,7 @@ bool IsChannel(int n)
 }
 } // namespace
 
-frmTxtBox::frmTxtBox(QWidget* parent) : QWidget(parent)
+frmTxtBox::frmTxtBox(QWidget* parent) : QWidget(parent), m_store(std::make_unique<TextStore>())
 {
     setObjectName(QStringLiteral("frmTxtBox"));
     m_caption = DesignCaption;
@@ -49,7 +51,7 @@ frmTxtBox::frmTxtBox(QWidget* parent) : QWidget(parent)
     addButton(QStringLiteral("SaveAs"), QStyle::SP_DialogSaveButton, QStringLiteral("Save As"));
     addButton(QStringLiteral("Clear"), QStyle::SP_DialogResetButton, QStringLiteral("Clear"));
 
-    m_txtBox = new LogView(this);
+    m_txtBox = new LogView(*m_store, this);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -153,8 +155,8 @@ bool frmTxtBox::unloadWindow()
         m_loaded = false;
         m_tag = QStringLiteral("0");
         m_changed = QStringLiteral("0");
-        m_text = QString();
-        m_txtBox->ClearLog();
+        m_store->Clear();
+        m_txtBox->TextCleared();
         SetCaption(DesignCaption);
     }
     m_unloading = false;
@@ -195,8 +197,8 @@ void frmTxtBox::Form_Unload()
 void frmTxtBox::ClearText()
 {
     ensureLoaded();
-    m_text = QString();
-    m_txtBox->ClearLog();
+    m_store->Clear();
+    m_txtBox->TextCleared();
     m_changed = QStringLiteral("0");
 }
 
@@ -208,7 +210,7 @@ void frmTxtBox::InitContent()
 void frmTxtBox::ClearText_AskForSave()
 {
     ensureLoaded();
-    if (m_text.isEmpty())
+    if (m_store->Size() == 0)
         return;
     const QPointer<frmTxtBox> self(this);
     // Asked about the text, not the flag: already saved text is asked about too.
@@ -224,9 +226,25 @@ void frmTxtBox::ClearText_AskForSave()
 void frmTxtBox::NewTextReceived(const QString& text)
 {
     ensureLoaded();
-    m_text += text;
-    m_txtBox->AppendPiece(text);
+    // Received text is one character per byte, so Latin-1 gives the bytes back exactly.
+    m_store->Append(text.toLatin1());
+    m_txtBox->TextAppended();
     m_changed = QStringLiteral("1");
+}
+
+QString frmTxtBox::Text() const
+{
+    return QString::fromLatin1(m_store->Bytes(0, m_store->Size()));
+}
+
+qint64 frmTxtBox::TextSize() const
+{
+    return m_store->Size();
+}
+
+bool frmTxtBox::WriteText(QIODevice& device) const
+{
+    return m_store->WriteTo(device);
 }
 
 bool frmTxtBox::DataChanged() const
@@ -263,9 +281,7 @@ void frmTxtBox::writeLog(const QString& fileName, const QString& title) const
     if (!file.open(QIODevice::WriteOnly))
         return;
     file.write((title + QLatin1Char(':') + CRLF + CRLF).toLatin1());
-    constexpr qsizetype Chunk = 1 << 20;
-    for (qsizetype at = 0; at < m_text.size(); at += Chunk)
-        file.write(QStringView(m_text).mid(at, Chunk).toLatin1());
+    WriteText(file);
     file.write(CRLF.toLatin1());
     file.commit();
 }

@@ -613,6 +613,7 @@ void frmMDIMain::ReceiveChannel(int channel, const QString& text)
     options.tabs = mnuTABs->isChecked();
     options.backLeft = mnuback_left->isChecked();
     const bool toCursor = channel == 1 && mnuToCursor->isChecked();
+    options.keys = toCursor;
 
     const Receive::Shaped shaped =
         Receive::ShapeText(text, options, [] { return Platform::TheDesktop().Now(); });
