@@ -21,6 +21,7 @@ demo: build
 	tools/demo.sh $(BUILD)
 
 bench: build
+	@tools/install-deps.sh bench
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done
 
 clean:

@@ -9,6 +9,8 @@ packages=(
   xvfb xauth x11-utils xdotool socat imagemagick
   g++-mingw-w64-x86-64-posix
 )
+# `install-deps.sh bench`: also the serial terminal the load benchmark compares with.
+[ "${1:-}" = bench ] && packages+=(picocom xterm)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -110,6 +110,9 @@ void frmTxtBox::Show()
         m_subWindow->setObjectName(QStringLiteral("frmTxtBoxFrame"));
         m_subWindow->setWidget(this);
         m_subWindow->installEventFilter(this);
+        // An opaque frame hides whatever lies below it, so new text in a covered window
+        // does not repaint the windows on top of it.
+        m_subWindow->setAutoFillBackground(true);
         m_subWindow->resize(520, 320);
     }
     QMdiArea* area = Channel_Window::MdiArea();

@@ -4,9 +4,12 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollBar>
+#include <QTimer>
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 #include "channel_window/text_store.h"
 
@@ -14,9 +17,10 @@ static_assert(LogView::MaxLineLength == TextStore::MaxLineLength);
 
 namespace {
 
-// About one screen frame: new text shows without a visible delay, and a flood of pieces
-// costs one repaint per frame instead of one per piece.
-constexpr int FrameMs = 16;
+// New text shows 30 times a second: without a visible delay, and a flood of pieces costs
+// one repaint per interval instead of one per piece (every repaint also costs a round
+// trip to the display, whatever it draws).
+constexpr int FrameMs = 33;
 constexpr int ScrollBarsMs = 200;
 constexpr int Margin = 4;
 
@@ -50,6 +54,59 @@ qsizetype ByteAt(const QByteArray& bytes, int column)
 
 } // namespace
 
+// Shows the new text of every view that has some once per frame, and brings their scroll
+// bars up to date a few times a second, each in one pass, so Qt paints the main window
+// once for all of them.
+class FrameClock : public QObject
+{
+public:
+    static FrameClock& Instance()
+    {
+        static QPointer<FrameClock> clock;
+        if (!clock)
+            clock = new FrameClock(QCoreApplication::instance());
+        return *clock;
+    }
+
+    void NewText(LogView* view) { queue(m_newText, m_frame, view); }
+    void StaleBars(LogView* view) { queue(m_staleBars, m_bars, view); }
+    void Forget(LogView* view)
+    {
+        m_newText.removeAll(view);
+        m_staleBars.removeAll(view);
+    }
+
+private:
+    explicit FrameClock(QObject* parent) : QObject(parent)
+    {
+        m_frame.setSingleShot(true);
+        m_frame.setInterval(FrameMs);
+        connect(&m_frame, &QTimer::timeout, this, [this] {
+            for (LogView* view : std::exchange(m_newText, {}))
+                view->showNewText();
+        });
+        m_bars.setSingleShot(true);
+        m_bars.setInterval(ScrollBarsMs);
+        connect(&m_bars, &QTimer::timeout, this, [this] {
+            for (LogView* view : std::exchange(m_staleBars, {}))
+                view->syncScrollBars(false);
+        });
+    }
+
+    static void queue(QList<LogView*>& views, QTimer& timer, LogView* view)
+    {
+        if (!views.contains(view))
+            views.append(view);
+        if (!timer.isActive())
+            timer.start();
+    }
+
+    QTimer m_frame;
+    QTimer m_bars;
+    QList<LogView*> m_newText;
+    QList<LogView*> m_staleBars;
+};
+
 LogView::LogView(const TextStore& store, QWidget* parent)
     : QAbstractScrollArea(parent), m_store(store)
 {
@@ -69,13 +126,9 @@ LogView::LogView(const TextStore& store, QWidget* parent)
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setCursor(Qt::IBeamCursor);
     setFocusPolicy(Qt::StrongFocus);
+    verticalScrollBar()->installEventFilter(this);
+    horizontalScrollBar()->installEventFilter(this);
 
-    m_frame.setSingleShot(true);
-    m_frame.setInterval(FrameMs);
-    connect(&m_frame, &QTimer::timeout, this, &LogView::showNewText);
-    m_barsLater.setSingleShot(true);
-    m_barsLater.setInterval(ScrollBarsMs);
-    connect(&m_barsLater, &QTimer::timeout, this, &LogView::syncScrollBars);
     // Only the user moves the bar by itself; the view follows when it is left at the end.
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
         if (!m_syncing)
@@ -84,15 +137,26 @@ LogView::LogView(const TextStore& store, QWidget* parent)
     syncScrollBars();
 }
 
+bool LogView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Enter)
+        syncScrollBars();
+    return QAbstractScrollArea::eventFilter(watched, event);
+}
+
+LogView::~LogView()
+{
+    FrameClock::Instance().Forget(this);
+}
+
 void LogView::TextAppended()
 {
-    if (!m_frame.isActive())
-        m_frame.start();
+    FrameClock::Instance().NewText(this);
 }
 
 void LogView::TextCleared()
 {
-    m_frame.stop();
+    FrameClock::Instance().Forget(this);
     m_shownLines = 1;
     m_top = 0;
     m_anchor = m_cursor = Position();
@@ -106,9 +170,27 @@ int LogView::rowsInView() const
     return std::max(1, viewport()->height() / m_lineHeight);
 }
 
-void LogView::syncScrollBars()
+// Handle length and position of a bar span pixels long over total units showing page.
+static std::pair<qint64, qint64> HandleLook(qint64 span, qint64 page, qint64 total, qint64 at)
 {
-    m_barsLater.stop();
+    if (total <= page || span <= 0)
+        return {0, 0};
+    const qint64 handle = span * page / total;
+    return {handle, (span - handle) * at / (total - page)};
+}
+
+void LogView::syncScrollBars(bool force)
+{
+    const QScrollBar* bar = verticalScrollBar();
+    const auto [vLength, vAt] = HandleLook(bar->height(), rowsInView(), m_shownLines, m_top);
+    const qint64 content = qint64(m_store.LongestLine()) * m_charWidth + 2 * Margin;
+    const auto [hLength, hAt] = HandleLook(horizontalScrollBar()->width(), viewport()->width(),
+                                           content, horizontalScrollBar()->value());
+    const std::array<qint64, 4> look{vLength, vAt, hLength, hAt};
+    // The bars of a window hidden under others catch up once the user reaches for them.
+    if (!force && (look == m_barLook || visibleRegion().isEmpty()))
+        return;
+    m_barLook = look;
     m_syncing = true;
     QScrollBar* vertical = verticalScrollBar();
     const int rows = rowsInView();
@@ -127,10 +209,15 @@ void LogView::scrollTo(qint64 top)
 {
     const qint64 delta = m_top - top;
     m_top = top;
-    if (delta != 0 && std::abs(delta) < rowsInView())
+    if (delta == 0)
+        return;
+    // Moving the pixels works only where nothing covers the view; otherwise just the part
+    // that can be seen is drawn again, and a covered part is drawn when it comes out.
+    const QRegion visible = viewport()->visibleRegion();
+    if (std::abs(delta) < rowsInView() && visible == QRegion(viewport()->rect()))
         viewport()->scroll(0, int(delta) * m_lineHeight);
-    else if (delta != 0)
-        viewport()->update();
+    else
+        viewport()->update(visible);
 }
 
 void LogView::showNewText()
@@ -139,12 +226,11 @@ void LogView::showNewText()
     m_shownLines = m_store.LineCount();
     if (m_follow)
         scrollTo(std::max<qint64>(0, m_shownLines - rowsInView()));
-    const qint64 row = std::max<qint64>(0, lastShown - m_top);
-    if (row <= rowsInView())
-        viewport()->update(0, int(row) * m_lineHeight, viewport()->width(),
-                           viewport()->height() - int(row) * m_lineHeight);
-    if (!m_barsLater.isActive())
-        m_barsLater.start();
+    const int y = int(std::clamp<qint64>(lastShown - m_top, 0, rowsInView() + 1)) * m_lineHeight;
+    const QRect changed(0, y, viewport()->width(), viewport()->height() - y);
+    if (changed.height() > 0)
+        viewport()->update(viewport()->visibleRegion() & changed);
+    FrameClock::Instance().StaleBars(this);
 }
 
 void LogView::resizeEvent(QResizeEvent* event)
@@ -202,6 +288,12 @@ LogView::Position LogView::positionAt(const QPoint& point) const
     return position;
 }
 
+void LogView::wheelEvent(QWheelEvent* event)
+{
+    syncScrollBars();
+    QAbstractScrollArea::wheelEvent(event);
+}
+
 void LogView::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
@@ -220,10 +312,12 @@ void LogView::mouseMoveEvent(QMouseEvent* event)
 
 void LogView::keyPressEvent(QKeyEvent* event)
 {
-    if (event->matches(QKeySequence::Copy))
+    if (event->matches(QKeySequence::Copy)) {
         QGuiApplication::clipboard()->setText(SelectedText());
-    else
-        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    syncScrollBars(); // paging and arrows move over the whole text
+    QAbstractScrollArea::keyPressEvent(event);
 }
 
 QString LogView::SelectedText() const
