@@ -21,7 +21,7 @@ namespace {
 // one repaint per interval instead of one per piece (every repaint also costs a round
 // trip to the display, whatever it draws).
 constexpr int FrameMs = 33;
-constexpr int ScrollBarsMs = 200;
+constexpr int ScrollBarsMs = 1000;
 constexpr int Margin = 4;
 
 // A line as drawn: TABs out to the next multiple of 8 columns.
@@ -126,8 +126,11 @@ LogView::LogView(const TextStore& store, QWidget* parent)
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setCursor(Qt::IBeamCursor);
     setFocusPolicy(Qt::StrongFocus);
-    verticalScrollBar()->installEventFilter(this);
-    horizontalScrollBar()->installEventFilter(this);
+    for (QScrollBar* bar : {verticalScrollBar(), horizontalScrollBar()}) {
+        bar->installEventFilter(this);
+        // A bar draws its whole groove, so the window frame behind it need not be drawn.
+        bar->setAttribute(Qt::WA_OpaquePaintEvent);
+    }
 
     // Only the user moves the bar by itself; the view follows when it is left at the end.
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
