@@ -9,7 +9,7 @@
 // views share one frame clock, so that text arriving in fifty windows costs one repaint
 // of the main window per frame. The view then scrolls along only while it was at the
 // bottom, so a user who scrolled up to read older lines keeps them in place. The scroll
-// bars catch up a few times a second, as redrawing them (and the frame behind them)
+// bars catch up about once a second, as redrawing them (and the frame behind them)
 // costs more than the new lines themselves.
 // Lines can be selected with the mouse and copied.
 
