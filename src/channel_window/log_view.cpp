@@ -33,7 +33,8 @@ QString ShownLine(const QByteArray& bytes)
     shown.reserve(bytes.size() + 8);
     for (const char c : bytes) {
         if (c == '\t')
-            shown.append(QString(8 - shown.size() % 8, QLatin1Char(' ')));
+            shown.append(QString(TextStore::NextColumn(int(shown.size()), c) - shown.size(),
+                                 QLatin1Char(' ')));
         else
             shown.append(QLatin1Char(c));
     }
@@ -47,9 +48,18 @@ qsizetype ByteAt(const QByteArray& bytes, int column)
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         if (at >= column)
             return i;
-        at = bytes[i] == '\t' ? (at / 8 + 1) * 8 : at + 1;
+        at = TextStore::NextColumn(at, bytes[i]);
     }
     return bytes.size();
+}
+
+// Handle length and position of a bar span pixels long over total units showing page.
+std::pair<qint64, qint64> HandleLook(qint64 span, qint64 page, qint64 total, qint64 at)
+{
+    if (total <= page || span <= 0)
+        return {0, 0};
+    const qint64 handle = span * page / total;
+    return {handle, (span - handle) * at / (total - page)};
 }
 
 } // namespace
@@ -62,10 +72,15 @@ class FrameClock : public QObject
 public:
     static FrameClock& Instance()
     {
+        if (!Existing())
+            Existing() = new FrameClock(QCoreApplication::instance());
+        return *Existing();
+    }
+    // Null before the first view has text and after the application has gone.
+    static QPointer<FrameClock>& Existing()
+    {
         static QPointer<FrameClock> clock;
-        if (!clock)
-            clock = new FrameClock(QCoreApplication::instance());
-        return *clock;
+        return clock;
     }
 
     void NewText(LogView* view) { queue(m_newText, m_frame, view); }
@@ -142,14 +157,16 @@ LogView::LogView(const TextStore& store, QWidget* parent)
 
 bool LogView::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::Enter)
+    const bool bar = watched == verticalScrollBar() || watched == horizontalScrollBar();
+    if (bar && event->type() == QEvent::Enter)
         syncScrollBars();
     return QAbstractScrollArea::eventFilter(watched, event);
 }
 
 LogView::~LogView()
 {
-    FrameClock::Instance().Forget(this);
+    if (FrameClock* clock = FrameClock::Existing())
+        clock->Forget(this);
 }
 
 void LogView::TextAppended()
@@ -159,7 +176,8 @@ void LogView::TextAppended()
 
 void LogView::TextCleared()
 {
-    FrameClock::Instance().Forget(this);
+    if (FrameClock* clock = FrameClock::Existing())
+        clock->Forget(this);
     m_shownLines = 1;
     m_top = 0;
     m_anchor = m_cursor = Position();
@@ -171,15 +189,6 @@ void LogView::TextCleared()
 int LogView::rowsInView() const
 {
     return std::max(1, viewport()->height() / m_lineHeight);
-}
-
-// Handle length and position of a bar span pixels long over total units showing page.
-static std::pair<qint64, qint64> HandleLook(qint64 span, qint64 page, qint64 total, qint64 at)
-{
-    if (total <= page || span <= 0)
-        return {0, 0};
-    const qint64 handle = span * page / total;
-    return {handle, (span - handle) * at / (total - page)};
 }
 
 void LogView::syncScrollBars(bool force)
@@ -201,11 +210,13 @@ void LogView::syncScrollBars(bool force)
     vertical->setRange(0, int(std::clamp<qint64>(m_shownLines - rows, 0, INT_MAX)));
     vertical->setValue(int(std::min<qint64>(m_top, INT_MAX)));
     QScrollBar* horizontal = horizontalScrollBar();
+    const int x = horizontal->value();
     horizontal->setSingleStep(m_charWidth);
     horizontal->setPageStep(viewport()->width());
-    horizontal->setRange(
-        0, std::max(0, m_store.LongestLine() * m_charWidth + 2 * Margin - viewport()->width()));
+    horizontal->setRange(0, int(std::max<qint64>(0, content - viewport()->width())));
     m_syncing = false;
+    if (horizontal->value() != x) // the text got narrower: it moved sideways
+        viewport()->update();
 }
 
 void LogView::scrollTo(qint64 top)

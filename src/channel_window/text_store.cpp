@@ -17,11 +17,6 @@ constexpr int LineEndShift = 14;
 constexpr quint16 LengthMask = (1u << LineEndShift) - 1;
 static_assert(TextStore::MaxLineLength + 2 <= LengthMask);
 
-int NextColumn(int column, char c)
-{
-    return c == '\t' ? (column / 8 + 1) * 8 : column + 1;
-}
-
 } // namespace
 
 TextStore::TextStore() = default;

@@ -45,7 +45,12 @@ public:
     qint64 LineCount() const { return qint64(m_lengths.size()) + 1; }
     // count lines from first on, without their line ends.
     QList<QByteArray> Lines(qint64 first, qint64 count) const;
-    // The longest line so far in columns, with TABs to the next multiple of 8.
+    // The column after character c at column: a TAB goes on to the next multiple of 8.
+    static int NextColumn(int column, char c)
+    {
+        return c == '\t' ? (column / 8 + 1) * 8 : column + 1;
+    }
+    // The longest line so far in columns.
     int LongestLine() const { return std::max(m_longest, m_openColumns); }
 
     // length bytes from position from on (fewer at the end of the text).
