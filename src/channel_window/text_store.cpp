@@ -105,21 +105,29 @@ void TextStore::spill()
 
 QByteArray TextStore::Bytes(qint64 from, qint64 length) const
 {
+    QByteArray bytes;
+    read(from, length, bytes);
+    return bytes;
+}
+
+bool TextStore::read(qint64 from, qint64 length, QByteArray& bytes) const
+{
     from = std::clamp<qint64>(from, 0, Size());
     const qint64 end = std::min(Size(), from + std::max<qint64>(length, 0));
-    QByteArray bytes;
+    bool whole = true;
+    bytes.clear();
     if (from < m_fileSize) {
         const qint64 fromFile = std::min(end, m_fileSize) - from;
         if (m_file->seek(from))
             bytes = m_file->read(fromFile);
         // A read that failed still gives the right length, so later text keeps its place.
-        if (bytes.size() < fromFile)
-            bytes.resize(fromFile, '\0');
+        whole = bytes.size() == fromFile;
+        bytes.resize(fromFile, '\0');
         from += fromFile;
     }
     if (from < end)
         bytes += QByteArrayView(m_tail).sliced(from - m_fileSize, end - from);
-    return bytes;
+    return whole;
 }
 
 qint64 TextStore::lineStart(qint64 line) const
@@ -164,9 +172,10 @@ bool TextStore::WriteTo(QIODevice& device) const
 {
     // Text that arrives while the pieces are written belongs to the next save.
     const qint64 total = Size();
+    QByteArray piece;
     for (qint64 at = 0; at < total; at += SavePiece) {
-        const QByteArray piece = Bytes(at, std::min(SavePiece, total - at));
-        if (device.write(piece) != piece.size())
+        if (!read(at, std::min(SavePiece, total - at), piece) ||
+            device.write(piece) != piece.size())
             return false;
     }
     return true;

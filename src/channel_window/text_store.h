@@ -55,10 +55,13 @@ public:
 
     // length bytes from position from on (fewer at the end of the text).
     QByteArray Bytes(qint64 from, qint64 length) const;
-    // The whole text, in pieces of a megabyte; false when the device refused a piece.
+    // The whole text, in pieces of a megabyte; false when the device refused a piece or the
+    // backing file could not be read back.
     bool WriteTo(QIODevice& device) const;
 
 private:
+    // Like Bytes; false when part of it could not be read from the file (zeros stand in).
+    bool read(qint64 from, qint64 length, QByteArray& bytes) const;
     qint64 lineStart(qint64 line) const;
     void endLine(qint64 end, int lineEndLength);
     void spill();
