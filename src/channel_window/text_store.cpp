@@ -10,7 +10,7 @@ namespace {
 
 // How much of the newest text stays in RAM before it goes to the file: small enough that
 // fifty windows hold little, large enough that a busy window writes rarely.
-constexpr qsizetype SpillSize = 256 * 1024;
+constexpr qsizetype SpillSize = 64 * 1024;
 constexpr qint64 SavePiece = 1 << 20;
 constexpr int ChunkLines = 64;
 constexpr int LineEndShift = 14;
