@@ -60,7 +60,10 @@ frmTxtBox::frmTxtBox(QWidget* parent) : QWidget(parent), m_store(std::make_uniqu
     layout->addWidget(m_txtBox, 1);
 }
 
-frmTxtBox::~frmTxtBox() = default;
+frmTxtBox::~frmTxtBox()
+{
+    delete m_txtBox; // it reads the store, which goes with the members
+}
 
 void frmTxtBox::ensureLoaded()
 {

@@ -54,7 +54,8 @@ public:
     // flag ("0"/"1"). Text() builds the whole string; savers use WriteText instead.
     QString Text() const;
     qint64 TextSize() const;
-    // Writes the exact text to device in pieces; false when the device refused one.
+    // Writes the exact text to device in pieces; false when the device refused one or the
+    // text could not be read back from its backing file.
     bool WriteText(QIODevice& device) const;
     QString ChangedFlag() const { return m_changed; }
 

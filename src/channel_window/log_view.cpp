@@ -64,9 +64,9 @@ std::pair<qint64, qint64> HandleLook(qint64 span, qint64 page, qint64 total, qin
 
 } // namespace
 
-// Shows the new text of every view that has some once per frame, and brings their scroll
-// bars up to date a few times a second, each in one pass, so Qt paints the main window
-// once for all of them.
+// Shows the new text of every view that has some, 30 times a second, and brings their
+// scroll bars up to date once a second, each in one pass, so that Qt paints the main
+// window once for all of them.
 class FrameClock : public QObject
 {
 public:
@@ -286,8 +286,8 @@ void LogView::paintEvent(QPaintEvent* event)
         if (from != to && line >= from.line && line <= to.line) {
             const int begin = line == from.line ? from.column : 0;
             const int end = line == to.line ? to.column : int(shown.size()) + 1;
-            painter.fillRect(x + begin * m_charWidth, y, (end - begin) * m_charWidth, m_lineHeight,
-                             palette().highlight());
+            painter.fillRect(x + begin * m_charWidth, y, std::max(0, end - begin) * m_charWidth,
+                             m_lineHeight, palette().highlight());
         }
         painter.drawText(x, y + m_ascent, shown);
     }
