@@ -174,9 +174,15 @@ bool TextStore::WriteTo(QIODevice& device) const
     const qint64 total = Size();
     QByteArray piece;
     for (qint64 at = 0; at < total; at += SavePiece) {
-        if (!read(at, std::min(SavePiece, total - at), piece) ||
-            device.write(piece) != piece.size())
+        if (!read(at, std::min(SavePiece, total - at), piece))
             return false;
+        // A short write is tried again, so that a full disk ends in the device's error.
+        for (qint64 done = 0; done < piece.size();) {
+            const qint64 written = device.write(piece.constData() + done, piece.size() - done);
+            if (written <= 0)
+                return false;
+            done += written;
+        }
     }
     return true;
 }

@@ -1,0 +1,30 @@
+#pragma once
+// Writing a channel's .log file so that a failure never costs the previous file: the new
+// log is written beside it and takes its place only once it is complete on the disk.
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+
+class QIODevice;
+
+namespace LogFile {
+
+// The text between head and tail: its length in bytes, and how to write it to a file in
+// pieces (a window's text is far too long to be copied whole first).
+struct Body
+{
+    qint64 size = 0;
+    std::function<bool(QIODevice&)> writeTo;
+};
+
+// Writes head, the body and tail as the file's whole content.
+// Returns an empty text when done, otherwise why not ("No space left on device", ...);
+// the previous file is then unchanged byte for byte.
+//
+// A folder that takes no new files (no permission, no free inode) while the log itself is
+// writable gets the log rewritten in place, and only when the disk has room for it all.
+QString Write(const QString& fileName, const QByteArray& head, const Body& body,
+              const QByteArray& tail);
+
+} // namespace LogFile
