@@ -253,7 +253,8 @@ qint64 frmTxtBox::TextSize() const
 
 bool frmTxtBox::WriteText(QIODevice& device) const
 {
-    return m_store->WriteTo(device);
+    return m_store->WriteTo(
+        [&device](const QByteArray& piece) { return device.write(piece) == piece.size(); });
 }
 
 bool frmTxtBox::DataChanged() const
@@ -297,7 +298,7 @@ QString frmTxtBox::writeLog(const QString& fileName, const QString& title) const
 {
     LogFile::Body body;
     body.size = m_store->Size();
-    body.writeTo = [this](QIODevice& device) { return WriteText(device); };
+    body.writeTo = [this](const LogFile::Put& put) { return m_store->WriteTo(put); };
     return LogFile::Write(fileName, (title + QLatin1Char(':') + CRLF + CRLF).toLatin1(), body,
                           CRLF.toLatin1());
 }

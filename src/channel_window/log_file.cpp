@@ -15,7 +15,7 @@ namespace LogFile {
 namespace {
 
 // A short write is retried, so that a full disk ends in an error that says so.
-template <typename Device> bool Put(Device& file, const QByteArray& bytes)
+template <typename Device> bool PutAll(Device& file, const QByteArray& bytes)
 {
     for (qint64 at = 0; at < bytes.size();) {
         const qint64 written = file.write(bytes.constData() + at, bytes.size() - at);
@@ -29,7 +29,9 @@ template <typename Device> bool Put(Device& file, const QByteArray& bytes)
 template <typename Device>
 bool WriteAll(Device& file, const QByteArray& head, const Body& body, const QByteArray& tail)
 {
-    return Put(file, head) && body.writeTo(file) && Put(file, tail);
+    return PutAll(file, head) &&
+           body.writeTo([&file](const QByteArray& piece) { return PutAll(file, piece); }) &&
+           PutAll(file, tail);
 }
 
 qint64 RoundUp(qint64 bytes, qint64 block)

@@ -6,16 +6,17 @@
 #include <QString>
 #include <functional>
 
-class QIODevice;
-
 namespace LogFile {
 
-// The text between head and tail: its length in bytes, and how to write it to a file in
-// pieces (a window's text is far too long to be copied whole first).
+// Writes one piece to the file; false when it could not.
+using Put = std::function<bool(const QByteArray&)>;
+
+// The text between head and tail: its length in bytes, and how to hand it to Put piece by
+// piece (a window's text is far too long to be copied whole first).
 struct Body
 {
     qint64 size = 0;
-    std::function<bool(QIODevice&)> writeTo;
+    std::function<bool(const Put&)> writeTo;
 };
 
 // Writes head, the body and tail as the file's whole content.

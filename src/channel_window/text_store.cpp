@@ -168,21 +168,14 @@ QList<QByteArray> TextStore::Lines(qint64 first, qint64 count) const
     return lines;
 }
 
-bool TextStore::WriteTo(QIODevice& device) const
+bool TextStore::WriteTo(const std::function<bool(const QByteArray&)>& put) const
 {
     // Text that arrives while the pieces are written belongs to the next save.
     const qint64 total = Size();
     QByteArray piece;
     for (qint64 at = 0; at < total; at += SavePiece) {
-        if (!read(at, std::min(SavePiece, total - at), piece))
+        if (!read(at, std::min(SavePiece, total - at), piece) || !put(piece))
             return false;
-        // A short write is tried again, so that a full disk ends in the device's error.
-        for (qint64 done = 0; done < piece.size();) {
-            const qint64 written = device.write(piece.constData() + done, piece.size() - done);
-            if (written <= 0)
-                return false;
-            done += written;
-        }
     }
     return true;
 }

@@ -20,11 +20,11 @@
 #include <QList>
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
 class QFile;
-class QIODevice;
 
 class TextStore
 {
@@ -55,9 +55,9 @@ public:
 
     // length bytes from position from on (fewer at the end of the text).
     QByteArray Bytes(qint64 from, qint64 length) const;
-    // The whole text, in pieces of a megabyte; false when the device refused a piece or the
-    // backing file could not be read back.
-    bool WriteTo(QIODevice& device) const;
+    // Hands the whole text to put in pieces of a megabyte; false when put refused one or
+    // the backing file could not be read back.
+    bool WriteTo(const std::function<bool(const QByteArray&)>& put) const;
 
 private:
     // Like Bytes; false when part of it could not be read from the file (zeros stand in).
