@@ -32,6 +32,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "channel_window/channel_journal.h"
 #include "channel_window/channel_window.h"
 #include "channel_window/frmTxtBox.h"
 #include "comm/channel_connections.h"
@@ -44,6 +45,8 @@
 namespace {
 
 constexpr int LineLength = 26;
+// Where the journal keeps its lock between runs and at the end.
+QByteArray g_benchState;
 
 QByteArray numberedLine(int balance, qint64 seq)
 {
@@ -397,6 +400,9 @@ Figures runProgram(const Scenario& s)
     stopFeeder(feeder);
     Globals::ProgramClosing = true;
     Channel_Window::DestroyAllChannelWindows();
+    // The journal's lock moves to the bench's own folder while the program's still exists.
+    qputenv("XDG_STATE_HOME", g_benchState);
+    Channel_Journal::Recover();
     return f;
 }
 
@@ -494,7 +500,7 @@ int main(int argc, char* argv[])
     }
     // Journals of every run in one private folder, which the journal keeps locked until the end.
     QTemporaryDir state;
-    qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
+    g_benchState = QFile::encodeName(state.path());
     QApplication app(argc, argv);
     const QByteArray filter = argc > 1 ? QByteArray(argv[1]) : QByteArray();
     const double seconds = argc > 2 ? QByteArray(argv[2]).toDouble() : 0;
