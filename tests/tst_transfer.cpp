@@ -1,8 +1,6 @@
 // Data requests and channel checks against loopback balances, F12 over the key grab, and
 // received text on its way to the window and the focused application.
 
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QtTest>
 
 #include "channel_window/channel_window.h"
@@ -13,6 +11,7 @@
 #include "shell/frmMDIMain.h"
 #include "shell/module_data.h"
 #include "shell/pending_error.h"
+#include "support/loopback_balances.h"
 #include "support/program_doubles.h"
 #include "support/socat_pair.h"
 
@@ -21,23 +20,6 @@ using Communication_HW::IsChannelConnected;
 
 namespace {
 const QString Reading = QStringLiteral("N     +    12.345 g\r\n");
-
-// A loopback balance server that keeps every client and what each one sent.
-struct Balances : QTcpServer
-{
-    Balances()
-    {
-        listen(QHostAddress::LocalHost);
-        connect(this, &QTcpServer::newConnection, this, [this] {
-            QTcpSocket* peer = peers.emplaceBack(nextPendingConnection());
-            connect(peer, &QTcpSocket::readyRead, this,
-                    [this, peer] { received[peers.indexOf(peer)] += peer->readAll(); });
-        });
-    }
-    QString settings() const { return QStringLiteral("IP 127.0.0.1:%1").arg(serverPort()); }
-    QList<QTcpSocket*> peers;
-    QByteArray received[2];
-};
 } // namespace
 
 class tst_Transfer : public QObject
@@ -73,7 +55,7 @@ private slots:
 
     void start_repeating_sendsWholePassesToEveryBalanceUntilStopped()
     {
-        Balances balances;
+        LoopbackBalances balances;
         frmMDIMain& main = start(2, balances.settings(), 1, 200);
         main.mnuBeeponRequest->trigger();
         // The next check connects both channels.
@@ -176,7 +158,7 @@ private slots:
 
     void receive_balanceRecord_channel1TypesOthersOnlyShowOffDrops()
     {
-        Balances balances;
+        LoopbackBalances balances;
         frmMDIMain& main = start(2, balances.settings());
         ChannelsCount = 1;
         main.mnuToCursor->trigger();
