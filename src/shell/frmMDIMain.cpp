@@ -16,6 +16,7 @@
 #include "about/frmAbout.h"
 #include "channel_window/channel_window.h"
 #include "comm/settings_string.h"
+#include "commands/frmSendCmd.h"
 #include "keyhook/keyhook.h"
 #include "platform/desktop.h"
 #include "platform/settings_store.h"
@@ -407,7 +408,16 @@ void frmMDIMain::mnuDataRequest_Click()
 void frmMDIMain::mnuSendCmd_Click()
 {
     StopSendChannels();
-    // The send command dialog comes later; it stays open while the check runs on.
+    // One dialog at a time; a second click brings it forward as it is, not reloaded. It
+    // stays open while the check runs on.
+    auto* dialog = findChild<frmSendCmd*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!dialog || !dialog->isVisible()) {
+        dialog = new frmSendCmd(this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
     StartCheckChannels();
 }
 
