@@ -8,14 +8,39 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "comm/channel_connections.h"
+#include "channel_config/flex_grid.h"
 #include "platform/settings_store.h"
-#include "shell/module_data.h"
 #include "support/loopback_balances.h"
 #include "support/program_doubles.h"
 
 using namespace Channel_Window;
 using Communication_HW::IsChannelConnected;
+
+namespace {
+template <typename T = QPushButton> T* control(QDialog* dialog, const char* name)
+{
+    return dialog->findChild<T*>(QLatin1String(name));
+}
+void click(QDialog* dialog, const char* name)
+{
+    QTest::mouseClick(control(dialog, name), Qt::LeftButton);
+}
+void typeInto(QDialog* dialog, const char* name, const QString& text)
+{
+    auto* box = control<QLineEdit>(dialog, name);
+    QTest::mouseClick(box, Qt::LeftButton);
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(box, Qt::Key_Delete);
+    QTest::keyClicks(box, text);
+}
+QString stored(const char* section, const QStringList& keys)
+{
+    QStringList values;
+    for (const QString& key : keys)
+        values << SettingsStore::GetSetting(QLatin1String(section), key, "unset");
+    return values.join(u' ');
+}
+} // namespace
 
 class tst_Commands : public QObject
 {
@@ -25,10 +50,33 @@ class tst_Commands : public QObject
     std::optional<ProgramDoubles> m_fake;
     std::array<std::unique_ptr<LoopbackBalances>, 4> m_balances; // by channel, 1..3
 
-    // The program with three loopback balances, channel 2 OFF, the others connected.
-    void start()
+    // "ch1|ch2|ch3"; a marker sent behind everything tells that nothing more is on its way.
+    QString arrived()
     {
-        m_fake->start();
+        QStringList texts{QString()};
+        for (int n : {1, 3}) {
+            Communication_HW::SendToChannel(n, QStringLiteral("#"), QString());
+            QList<QByteArray>& got = m_balances[n]->received;
+            if (!QTest::qWaitFor([&got] { return !got.isEmpty() && got[0].endsWith('#'); }))
+                return QStringLiteral("no marker");
+            texts.insert(n - 1, QString::fromLatin1(got[0].chopped(1)));
+            got[0].clear();
+        }
+        return texts.join(u'|');
+    }
+    QDialog* openSendCmd()
+    {
+        m_fake->main->mnuSendCmd->trigger();
+        return m_fake->main->findChild<QDialog*>(QStringLiteral("frmSendCmd"));
+    }
+
+private slots:
+    // The program with three loopback balances, channel 2 OFF, the others connected.
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir->path()));
+        m_fake.emplace().start();
         ChannelsCount = 3;
         for (int n = 1; n <= 3; ++n) {
             m_balances[n] = std::make_unique<LoopbackBalances>();
@@ -36,160 +84,131 @@ class tst_Commands : public QObject
             ChannelState[n] = n == 2 ? 0 : 1;
         }
         QTRY_VERIFY_WITH_TIMEOUT(IsChannelConnected(1) && IsChannelConnected(3), 10000);
-        QTRY_VERIFY(m_balances[1]->peers.size() == 1 && m_balances[3]->peers.size() == 1);
-    }
-    // A marker behind everything sent so far: once it is in, nothing else is on its way.
-    QString arrived()
-    {
-        QStringList texts;
-        for (int n = 1; n <= 3; ++n) {
-            QList<QByteArray>& received = m_balances[n]->received;
-            if (ChannelState[n] != 0) {
-                Communication_HW::SendToChannel(n, QStringLiteral("#"), QString());
-                if (!QTest::qWaitFor([&received] { return received[0].endsWith('#'); }))
-                    return QStringLiteral("no marker");
-                received[0].chop(1);
-            }
-            texts << QString::fromLatin1(received.value(0));
-        }
-        return texts.join(u'|');
-    }
-    QDialog* openDialog(QAction* item, const char* name)
-    {
-        item->trigger();
-        return m_fake->main->findChild<QDialog*>(QLatin1String(name));
-    }
-    template <typename T> static T* control(QDialog* dialog, const char* name)
-    {
-        return dialog->findChild<T*>(QLatin1String(name));
-    }
-    static void click(QDialog* dialog, const char* name)
-    {
-        QTest::mouseClick(control<QPushButton>(dialog, name), Qt::LeftButton);
-    }
-    // A user's edit of the send command dialog: list item, command, auto-clear box.
-    static void editSendCmd(QDialog* dialog, int choice, const QString& command, bool autoClear)
-    {
-        auto* list = control<QComboBox>(dialog, "cboChannel");
-        QTest::keyClick(list, Qt::Key_Home);
-        for (int i = 0; i < choice; ++i)
-            QTest::keyClick(list, Qt::Key_Down);
-        auto* box = control<QLineEdit>(dialog, "txtCommand");
-        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(box, Qt::Key_Backspace);
-        QTest::keyClicks(box, command);
-        auto* check = control<QCheckBox>(dialog, "chkAutoClear");
-        if (check->isChecked() != autoClear)
-            QTest::keyClick(check, Qt::Key_Space);
-    }
-    static QString shownSendCmd(QDialog* dialog)
-    {
-        auto* list = control<QComboBox>(dialog, "cboChannel");
-        QStringList items;
-        for (int i = 0; i < list->count(); ++i)
-            items << list->itemText(i);
-        return QStringLiteral("%1 %2 %3 %4")
-            .arg(items.join(u','))
-            .arg(list->currentIndex())
-            .arg(control<QLineEdit>(dialog, "txtCommand")->text())
-            .arg(control<QCheckBox>(dialog, "chkAutoClear")->isChecked());
-    }
-
-private slots:
-    void init()
-    {
-        m_dir = std::make_unique<QTemporaryDir>();
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir->path()));
-        m_fake.emplace();
     }
     void cleanup()
     {
         m_fake.reset();
-        for (auto& balance : m_balances)
-            balance.reset();
+        m_balances = {};
     }
 
-    void sendCommand_whatEachBalanceReceives_data()
+    void sendCommand_whatEachBalanceReceives_okKeepsTheChoices_data()
     {
-        QTest::addColumn<int>("choice");
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<QString>("action");
-        QTest::addColumn<bool>("autoClear");
-        QTest::addColumn<QString>("arrived"); // channels 1|2|3
-        QTest::addColumn<QString>("box");     // the command box afterwards
-        const auto row = [](const char* name, int choice, const char* command, const char* action,
-                            bool autoClear, const char* arrived, const char* box) {
-            QTest::newRow(name) << choice << QString(command) << QString(action) << autoClear
-                                << QString(arrived) << QString(box);
-        };
-        row("SEND to all: OFF channel skipped, box kept", 0, "T", "cmdSend", true, "T\r\n||T\r\n",
-            "T");
-        row("SEND to channel 3 alone", 3, "T", "cmdSend", true, "||T\r\n", "T");
-        row("SEND to the OFF channel: nothing", 2, "T", "cmdSend", true, "||", "T");
-        row("empty command: CR LF alone", 0, "", "cmdSend", true, "\r\n||\r\n", "");
-        row("Enter with auto-clear: sent, box emptied", 1, "Z 1", "enter", true, "Z 1\r\n||", "");
-        row("Enter without auto-clear: box keeps it", 1, "Z 1", "enter", false, "Z 1\r\n||", "Z 1");
-        row("ON to every ON balance, whatever the choice", 1, "T", "cmdON", true,
-            "ON\r\nON\r\nON\r\nON\r\n||ON\r\nON\r\nON\r\nON\r\n", "T");
-        row("OFF likewise", 1, "T", "cmdOFF", true,
-            "OFF\r\nOFF\r\nOFF\r\nOFF\r\n||OFF\r\nOFF\r\nOFF\r\nOFF\r\n", "T");
+        // List index (0 "All Channels"); command; a button, Enter with or without auto-clear,
+        // or Escape; what channels 1|2|3 receive (ON and OFF: each half of it).
+        QTest::addColumn<QString>("row");
+        QTest::newRow("SEND to all, OFF skipped") << QStringLiteral("0;T;cmdSend;T\r\n||T\r\n");
+        QTest::newRow("SEND to channel 3 alone") << QStringLiteral("3;T;cmdSend;||T\r\n");
+        QTest::newRow("SEND to the OFF channel") << QStringLiteral("2;T;cmdSend;||");
+        QTest::newRow("empty: CR LF alone") << QStringLiteral("0;;cmdSend;\r\n||\r\n");
+        QTest::newRow("Enter, auto-clear: box emptied") << QStringLiteral("1;Z 1;clear;Z 1\r\n||");
+        QTest::newRow("Enter: box keeps the text") << QStringLiteral("1;Z 1;keep;Z 1\r\n||");
+        QTest::newRow("ON to every ON balance") << QStringLiteral("1;T;cmdON;ON\r\nON\r\n");
+        QTest::newRow("OFF likewise") << QStringLiteral("1;T;cmdOFF;OFF\r\nOFF\r\n");
+        QTest::newRow("Escape: nothing kept") << QStringLiteral("3;T;Esc;||");
     }
-    void sendCommand_whatEachBalanceReceives()
+    void sendCommand_whatEachBalanceReceives_okKeepsTheChoices()
     {
-        QFETCH(int, choice);
-        QFETCH(QString, command);
-        QFETCH(QString, action);
-        QFETCH(bool, autoClear);
-        QFETCH(QString, arrived);
-        QFETCH(QString, box);
-        start();
-        const QPointer<QDialog> dialog = openDialog(m_fake->main->mnuSendCmd, "frmSendCmd");
-        editSendCmd(dialog, choice, command, autoClear);
-        if (action == QLatin1String("enter"))
-            QTest::keyClick(control<QLineEdit>(dialog, "txtCommand"), Qt::Key_Return);
-        else
-            click(dialog, action.toLatin1());
-        QCOMPARE(this->arrived(), arrived);
-        QVERIFY(dialog && dialog->isVisible()); // sending never closes it
-        QCOMPARE(control<QLineEdit>(dialog, "txtCommand")->text(), box);
-        if (action.startsWith(QLatin1String("cmdO"))) {
-            // Half a second at the balance between the first two lines and the last two.
-            const qsizetype pair = arrived.indexOf(u'|') / 2;
-            QVERIFY(m_balances[1]->arrivalOf(pair) - m_balances[1]->arrivalOf(pair - 1) >= 500);
-        }
-        QVERIFY(m_fake->prompts.boxes.isEmpty());
-    }
-
-    void sendCommand_okStores_cancelKeepsNothing_reopenShowsStored()
-    {
-        start();
+        QFETCH(QString, row);
+        const int choice = row.section(u';', 0, 0).toInt();
+        const QString command = row.section(u';', 1, 1), action = row.section(u';', 2, 2);
+        const QString arrived = row.section(u';', 3);
         ChannelId[1] = QStringLiteral("Balance A");
         Globals::SendCmdChannel = 9; // stored when there were more channels
-        frmMDIMain& main = *m_fake->main;
-        QDialog* dialog = openDialog(main.mnuSendCmd, "frmSendCmd");
-        const QString fresh = QStringLiteral("All Channels,Balance A,Channel-2,Channel-3 0 PRT 1");
-        QCOMPARE(shownSendCmd(dialog), fresh);
-        editSendCmd(dialog, 2, QStringLiteral("TARE"), false);
-        const QString edited =
-            QStringLiteral("All Channels,Balance A,Channel-2,Channel-3 2 TARE 0");
-        // A second click brings the open dialog forward as it is.
-        QCOMPARE(openDialog(main.mnuSendCmd, "frmSendCmd"), dialog);
-        QCOMPARE(shownSendCmd(dialog), edited);
+        const QPointer<QDialog> dialog = openSendCmd();
+        for (int i = 0; i < choice; ++i)
+            QTest::keyClick(control<QComboBox>(dialog, "cboChannel"), Qt::Key_Down);
+        typeInto(dialog, "txtCommand", command);
+        if (action == "keep")
+            QTest::keyClick(control<QCheckBox>(dialog, "chkAutoClear"), Qt::Key_Space);
+        QCOMPARE(openSendCmd(), dialog.data()); // a second click: the same, edits kept
+        if (action.startsWith(QLatin1String("cmd")))
+            click(dialog, action.toLatin1());
+        else if (action != "Esc")
+            QTest::keyClick(control<QLineEdit>(dialog, "txtCommand"), Qt::Key_Return);
+        const bool onOff = action.startsWith(QLatin1String("cmdO"));
+        const QString twice = arrived.repeated(2); // two lines, a pause, the same again
+        QCOMPARE(this->arrived(), onOff ? twice + "||" + twice : arrived);
+        const LoopbackBalances& first = *m_balances[1];
+        QVERIFY(!onOff ||
+                first.arrivalOf(arrived.size()) - first.arrivalOf(arrived.size() - 1) >= 500);
+        QVERIFY(dialog && dialog->isVisible()); // sending never closes it
+        const QString box = action == "clear" ? "" : command;
+        QCOMPARE(control<QLineEdit>(dialog, "txtCommand")->text(), box);
 
-        QTest::keyClick(dialog, Qt::Key_Escape);
-        QTRY_VERIFY(!main.findChild<QDialog*>(QStringLiteral("frmSendCmd")));
-        QVERIFY(!QFile::exists(SettingsStore::StoreLocation()));
-        QCOMPARE(Globals::SendCmdCommand, QStringLiteral("PRT"));
-        dialog = openDialog(main.mnuSendCmd, "frmSendCmd");
-        QCOMPARE(shownSendCmd(dialog), fresh);
+        action == "Esc" ? QTest::keyClick(dialog, Qt::Key_Escape) : click(dialog, "cmdOK");
+        QTRY_VERIFY(!dialog);
+        const QString kept = QStringLiteral("%1 %2 %3").arg(choice).arg(box).arg(action != "keep");
+        QCOMPARE(stored("SendCommand", {"Channel", "Command", "AutoClear"}),
+                 action == "Esc" ? "unset unset unset" : kept);
+        auto* reopened = openSendCmd();
+        auto* list = control<QComboBox>(reopened, "cboChannel");
+        QCOMPARE(list->itemText(1) + list->itemText(2), "Balance AChannel-2");
+        QCOMPARE(QStringLiteral("%1 %2 %3")
+                     .arg(list->currentIndex())
+                     .arg(control<QLineEdit>(reopened, "txtCommand")->text())
+                     .arg(control<QCheckBox>(reopened, "chkAutoClear")->isChecked()),
+                 action == "Esc" ? "0 PRT 1" : kept);
+    }
 
-        editSendCmd(dialog, 2, QStringLiteral("TARE"), false);
-        click(dialog, "cmdOK");
-        QTRY_VERIFY(!main.findChild<QDialog*>(QStringLiteral("frmSendCmd")));
-        for (const auto& [key, value] :
-             {std::pair{"Channel", "2"}, {"Command", "TARE"}, {"AutoClear", "0"}})
-            QCOMPARE(SettingsStore::GetSetting("SendCommand", key), QString(value));
-        QCOMPARE(shownSendCmd(openDialog(main.mnuSendCmd, "frmSendCmd")), edited);
+    void dataRequest_intervalCheckedOnLeavingTheBox_data()
+    {
+        QTest::addColumn<QString>("typed"); // and how the box is left: a key or a button
+        QTest::newRow("199: refused, focus stays") << QStringLiteral("199 Tab");
+        QTest::newRow("65001: refused, focus stays") << QStringLiteral("65001 Tab");
+        QTest::newRow("200 accepted") << QStringLiteral("200 Tab");
+        QTest::newRow("65000 accepted") << QStringLiteral("65000 Tab");
+        QTest::newRow("letters: refused, focus may leave") << QStringLiteral("2x0 Tab");
+        QTest::newRow("Enter for OK with 199: stays open") << QStringLiteral("199 Enter");
+        QTest::newRow("Request Now with 199: not clicked") << QStringLiteral("199 cmdRequestNow");
+        QTest::newRow("Request Now with 500: the cells sent")
+            << QStringLiteral("500 cmdRequestNow");
+        QTest::newRow("Cancel: no check, nothing kept") << QStringLiteral("199 cmdCancel");
+    }
+    void dataRequest_intervalCheckedOnLeavingTheBox()
+    {
+        QFETCH(QString, typed);
+        const QString leave = typed.section(u' ', 1);
+        typed = typed.section(u' ', 0, 0);
+        const bool cancel = leave == "cmdCancel";
+        const int value = typed.toInt(); // 0 for letters
+        const bool refused = !cancel && (value < 200 || value > 65000);
+        bool stopped = false; // the channel check, while the modal dialog is open
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = m_fake->main->findChild<QDialog*>(QStringLiteral("frmDataRequest"));
+            stopped = !m_fake->main->CheckChannelTimer()->isActive();
+            const auto closeAlways = qScopeGuard([dialog] { dialog->reject(); });
+            QVERIFY(QTest::qWaitForWindowActive(dialog));
+            // The first channel's command, not the header; leaving the editor commits it.
+            QTest::keyClicks(control<FlexGrid>(dialog, "gridCmd"), QStringLiteral("S"));
+            auto* box = control<QLineEdit>(dialog, "txtInterval");
+            QVERIFY(!box->isEnabled()); // greyed while "Repeat ON" is clear
+            QTest::keyClick(control<QCheckBox>(dialog, "chkRepeatCommand"), Qt::Key_Space);
+            typeInto(dialog, "txtInterval", typed);
+            if (leave.startsWith(QLatin1String("cmd")))
+                click(dialog, leave.toLatin1());
+            else
+                QTest::keyClick(box, leave == "Tab" ? Qt::Key_Tab : Qt::Key_Return);
+            QCOMPARE(dialog->isVisible(), !cancel);
+            QVERIFY(cancel || (box->text() == (refused ? "2000" : typed) &&
+                               box->hasFocus() == (refused && value != 0)));
+            if (!cancel)
+                click(dialog, "cmdOK");
+        });
+        m_fake->main->mnuDataRequest->trigger();
+        QVERIFY(stopped && m_fake->main->CheckChannelTimer()->isActive());
+        if (refused)
+            m_fake->expectOnlyBox("Please enter a number from 200 to 65000",
+                                  Platform::vbOKOnly + Platform::vbExclamation, "Interval time");
+        QCOMPARE(m_fake->prompts.boxes.size(), int(refused));
+        // An accepted interval is in use at once; the rest only after OK.
+        const QString interval = refused || cancel ? "2000" : typed;
+        QCOMPARE(QString::number(Globals::RepeatInterval) + ChannelCommand[1],
+                 interval + (cancel ? "PRT" : "S"));
+        QCOMPARE(stored("DataRequest", {"RepeatCommand", "RepeatInterval", "Ch-1_Command",
+                                        "Ch-3_Command", "Ch-4_Command"}),
+                 cancel ? "unset unset unset unset unset" : "1 " + interval + " S PRT unset");
+        const bool requested = leave == "cmdRequestNow" && !refused;
+        QCOMPARE(arrived(), requested ? "S\r\n||PRT\r\n" : "||");
     }
 };
 

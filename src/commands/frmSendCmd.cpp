@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "comm/channel_connections.h"
+#include "commands/dialog_controls.h"
 #include "platform/settings_store.h"
 #include "platform/window_placement.h"
 #include "shell/module_data.h"
@@ -20,20 +21,6 @@
 namespace {
 const QString CRLF = QStringLiteral("\r\n");
 const QString Section = QStringLiteral("SendCommand");
-
-QPushButton* button(QWidget* parent, const char* name, const char* caption)
-{
-    auto* b = new QPushButton(QString::fromLatin1(caption), parent);
-    b->setObjectName(QLatin1String(name));
-    return b;
-}
-
-QGroupBox* frame(QWidget* parent, const char* name, const char* caption)
-{
-    auto* f = new QGroupBox(QString::fromLatin1(caption), parent);
-    f->setObjectName(QLatin1String(name));
-    return f;
-}
 
 // Twice, a half-second pause with the user interface alive, then twice again: a balance
 // busy with the first lines still gets the command.
@@ -52,50 +39,41 @@ frmSendCmd::frmSendCmd(QWidget* parent) : QDialog(parent)
     setObjectName(QStringLiteral("frmSendCmd"));
     setWindowTitle(QStringLiteral("Send Command"));
 
-    QGroupBox* Frame1 = frame(this, "Frame1", "Channel Selection");
+    QGroupBox* Frame1 = NamedControl<QGroupBox>(this, "Frame1", "Channel Selection");
     // A list to pick from: a typed text would name no channel at all.
-    cboChannel = new QComboBox(Frame1);
-    cboChannel->setObjectName(QStringLiteral("cboChannel"));
+    cboChannel = NamedControl<QComboBox>(Frame1, "cboChannel");
     (new QVBoxLayout(Frame1))->addWidget(cboChannel);
 
-    QGroupBox* Frame2 = frame(this, "Frame2", "Command");
-    txtCommand = new QLineEdit(Frame2);
-    txtCommand->setObjectName(QStringLiteral("txtCommand"));
+    QGroupBox* Frame2 = NamedControl<QGroupBox>(this, "Frame2", "Command");
+    txtCommand = NamedControl<QLineEdit>(Frame2, "txtCommand");
     txtCommand->installEventFilter(this);
-    chkAutoClear = new QCheckBox(QStringLiteral("Clear after <ENTER>"), Frame2);
-    chkAutoClear->setObjectName(QStringLiteral("chkAutoClear"));
-    QPushButton* cmdSend = button(this, "cmdSend", "&SEND");
+    chkAutoClear = NamedControl<QCheckBox>(Frame2, "chkAutoClear", "Clear after <ENTER>");
+    QPushButton* cmdSend = NamedControl<QPushButton>(this, "cmdSend", "&SEND");
     auto* commandLayout = new QGridLayout(Frame2);
     commandLayout->addWidget(txtCommand, 0, 0);
     commandLayout->addWidget(cmdSend, 0, 1);
     commandLayout->addWidget(chkAutoClear, 1, 0, 1, 2);
 
-    QGroupBox* Frame3 = frame(this, "Frame3", "Switch all balances");
-    QPushButton* cmdON = button(Frame3, "cmdON", "O&N");
-    QPushButton* cmdOFF = button(Frame3, "cmdOFF", "O&FF");
+    QGroupBox* Frame3 = NamedControl<QGroupBox>(this, "Frame3", "Switch all balances");
+    QPushButton* cmdON = NamedControl<QPushButton>(Frame3, "cmdON", "O&N");
+    QPushButton* cmdOFF = NamedControl<QPushButton>(Frame3, "cmdOFF", "O&FF");
     auto* switchLayout = new QHBoxLayout(Frame3);
     switchLayout->addWidget(cmdON);
     switchLayout->addWidget(cmdOFF);
 
-    QPushButton* cmdOK = button(this, "cmdOK", "&OK");
-    QPushButton* cmdCancel = button(this, "cmdCancel", "&Cancel");
-    cmdOK->setDefault(true);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(cmdOK);
-    buttons->addWidget(cmdCancel);
+    const OkCancel buttons = OkCancelButtons(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Frame1);
     layout->addWidget(Frame2);
     layout->addWidget(Frame3);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.row);
 
     connect(cmdSend, &QPushButton::clicked, this, &frmSendCmd::cmdSend_Click);
     connect(cmdON, &QPushButton::clicked, this, &frmSendCmd::cmdON_Click);
     connect(cmdOFF, &QPushButton::clicked, this, &frmSendCmd::cmdOFF_Click);
-    connect(cmdOK, &QPushButton::clicked, this, &frmSendCmd::cmdOK_Click);
-    connect(cmdCancel, &QPushButton::clicked, this, &frmSendCmd::cmdCancel_Click);
+    connect(buttons.cmdOK, &QPushButton::clicked, this, &frmSendCmd::cmdOK_Click);
+    connect(buttons.cmdCancel, &QPushButton::clicked, this, &frmSendCmd::cmdCancel_Click);
 
     Form_Load();
 }

@@ -16,6 +16,7 @@
 #include "about/frmAbout.h"
 #include "channel_window/channel_window.h"
 #include "comm/settings_string.h"
+#include "commands/frmDataRequest.h"
 #include "commands/frmSendCmd.h"
 #include "keyhook/keyhook.h"
 #include "platform/desktop.h"
@@ -401,7 +402,8 @@ void frmMDIMain::mnuChannels_Click()
 void frmMDIMain::mnuDataRequest_Click()
 {
     StopChannels();
-    // The data request dialog comes later; it runs here, modal, with both timers off.
+    frmDataRequest dialog(this);
+    dialog.exec();
     StartCheckChannels();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // Balances behind a network serial server on 127.0.0.1 (a free port): every client the
-// program opens is kept with what it sent, and every piece is stamped on arrival.
+// program opens is kept with what it sent, and the first one's pieces are stamped on arrival.
 
 #include <QElapsedTimer>
 #include <QTcpServer>
@@ -16,10 +16,10 @@ struct LoopbackBalances : QTcpServer
             QTcpSocket* peer = peers.emplaceBack(nextPendingConnection());
             received.emplaceBack();
             connect(peer, &QTcpSocket::readyRead, this, [this, peer] {
-                QByteArray& all = received[peers.indexOf(peer)];
-                all += peer->readAll();
+                const QByteArray piece = peer->readAll();
+                received[peers.indexOf(peer)] += piece;
                 if (peer == peers.first())
-                    arrivals.append({clock.elapsed(), all.size()});
+                    arrivals.append({clock.elapsed(), firstPeerBytes += piece.size()});
             });
         });
     }
@@ -37,5 +37,6 @@ struct LoopbackBalances : QTcpServer
     QList<QTcpSocket*> peers;
     QList<QByteArray> received; // one per peer, in the order they connected
     QElapsedTimer clock;
-    QList<std::pair<qint64, qsizetype>> arrivals; // the first peer's: ms, bytes so far
+    qsizetype firstPeerBytes = 0;
+    QList<std::pair<qint64, qsizetype>> arrivals; // ms, firstPeerBytes then
 };
