@@ -84,6 +84,9 @@ void frmSendCmd::Form_Load()
     LoadSendCmdSettings();
     adjustSize();
     Platform::CentreOnScreen(*this);
+    // Ready for a command: Enter sends the last one again, typing replaces it.
+    txtCommand->setFocus();
+    txtCommand->selectAll();
 }
 
 void frmSendCmd::LoadSendCmdSettings()
