@@ -25,14 +25,6 @@ void click(QDialog* dialog, const char* name)
 {
     QTest::mouseClick(control(dialog, name), Qt::LeftButton);
 }
-void typeInto(QDialog* dialog, const char* name, const QString& text)
-{
-    auto* box = control<QLineEdit>(dialog, name);
-    QTest::mouseClick(box, Qt::LeftButton);
-    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(box, Qt::Key_Delete);
-    QTest::keyClicks(box, text);
-}
 QString stored(const char* section, const QStringList& keys)
 {
     QStringList values;
@@ -109,15 +101,15 @@ private slots:
     void sendCommand_whatEachBalanceReceives_okKeepsTheChoices()
     {
         QFETCH(QString, row);
-        const int choice = row.section(u';', 0, 0).toInt();
-        const QString command = row.section(u';', 1, 1), action = row.section(u';', 2, 2);
-        const QString arrived = row.section(u';', 3);
+        const QStringList field = row.split(u';');
+        const QString &command = field[1], &action = field[2], &arrived = field[3];
         ChannelId[1] = QStringLiteral("Balance A");
         Globals::SendCmdChannel = 9; // stored when there were more channels
         const QPointer<QDialog> dialog = openSendCmd();
-        for (int i = 0; i < choice; ++i)
+        for (int i = 0; i < field[0].toInt(); ++i)
             QTest::keyClick(control<QComboBox>(dialog, "cboChannel"), Qt::Key_Down);
-        typeInto(dialog, "txtCommand", command);
+        QTest::keyClick(control<QLineEdit>(dialog, "txtCommand"), Qt::Key_Delete); // all selected
+        QTest::keyClicks(control<QLineEdit>(dialog, "txtCommand"), command);
         if (action == "keep")
             QTest::keyClick(control<QCheckBox>(dialog, "chkAutoClear"), Qt::Key_Space);
         QCOMPARE(openSendCmd(), dialog.data()); // a second click: the same, edits kept
@@ -137,7 +129,7 @@ private slots:
 
         action == "Esc" ? QTest::keyClick(dialog, Qt::Key_Escape) : click(dialog, "cmdOK");
         QTRY_VERIFY(!dialog);
-        const QString kept = QStringLiteral("%1 %2 %3").arg(choice).arg(box).arg(action != "keep");
+        const QString kept = QStringLiteral("%1 %2 %3").arg(field[0], box).arg(action != "keep");
         QCOMPARE(stored("SendCommand", {"Channel", "Command", "AutoClear"}),
                  action == "Esc" ? "unset unset unset" : kept);
         auto* reopened = openSendCmd();
@@ -183,7 +175,9 @@ private slots:
             auto* box = control<QLineEdit>(dialog, "txtInterval");
             QVERIFY(!box->isEnabled()); // greyed while "Repeat ON" is clear
             QTest::keyClick(control<QCheckBox>(dialog, "chkRepeatCommand"), Qt::Key_Space);
-            typeInto(dialog, "txtInterval", typed);
+            QTest::mouseClick(box, Qt::LeftButton);
+            QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(box, typed);
             if (leave.startsWith(QLatin1String("cmd")))
                 click(dialog, leave.toLatin1());
             else
