@@ -1,8 +1,8 @@
-# Entry points for a newcomer: `make demo`, `make run`, `make test`.
+# Entry points for a newcomer: `make demo`, `make run`, `make test`, `make package`.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps build run test demo bench clean
+.PHONY: deps build run test demo bench package clean
 
 deps:
 	@tools/install-deps.sh
@@ -19,6 +19,10 @@ test: build
 
 demo: build
 	tools/demo.sh $(BUILD)
+
+# A .deb for Debian and Ubuntu desktops, left as $(BUILD)/quorvane_<version>_<arch>.deb.
+package: build
+	@cmake --build $(BUILD) --target package
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done

@@ -4,7 +4,9 @@
 //     the receive path sends them; keys per second until the client has seen the last one;
 //   - arrival to last keystroke: from handing one reading to the main window's receive path
 //     (ReceiveChannel, as the socket's data event does) to the last of its keys reaching the
-//     client.
+//     client;
+//   - answer during a held F12: F12 goes down (the desktop grab takes it), the reading
+//     arrives, F12 comes up; from the release to the last of its keys reaching the client.
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -14,10 +16,12 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <functional>
 
 #include "comm/channel_connections.h"
+#include "keyhook/keyhook.h"
 #include "platform/native_backends.h"
 #include "platform/settings_store.h"
 #include "shell/frmMDIMain.h"
@@ -49,12 +53,12 @@ bool lastPressed(const XTestWindow& window, const QString& keysym)
 
 // Runs the event loop until the client's key events satisfy done(); false after a long time.
 // It wakes on each key event, so the time measured is the time the key arrived.
-bool waitFor(XTestWindow& window, const std::function<bool()>& done)
+bool waitFor(XTestWindow& window, const std::function<bool()>& done, int timeoutMs = 60000)
 {
     if (done())
         return true;
     QEventLoop loop;
-    QTimer::singleShot(60000, &loop, [&] { loop.exit(1); });
+    QTimer::singleShot(timeoutMs, &loop, [&] { loop.exit(1); });
     QObject::connect(&window, &XTestWindow::keyEvent, &loop, [&] {
         if (done())
             loop.exit(0);
@@ -107,27 +111,18 @@ void typingRate(XTestWindow& window)
                 characters / (seenMs / 1000), presses / (seenMs / 1000));
 }
 
-// Channel 1 on a loopback port that only listens, forwarding to the cursor; each reading
-// is handed to the receive path as the socket's data event would.
-void arrivalToLastKey(XTestWindow& window)
+void printDelays(const char* what, std::vector<double> delays)
 {
-    QTcpServer balance;
-    balance.listen(QHostAddress::LocalHost);
-    SettingsStore::SaveSetting(QStringLiteral("Channels"), QStringLiteral("CannelsCount"),
-                               QStringLiteral("1"));
-    SettingsStore::SaveSetting(QStringLiteral("Channels"), QStringLiteral("Ch-1_State"),
-                               QStringLiteral("1"));
-    SettingsStore::SaveSetting(QStringLiteral("Channels"), QStringLiteral("Ch-1_Settings"),
-                               QStringLiteral("IP 127.0.0.1:%1").arg(balance.serverPort()));
-    SettingsStore::SaveSetting(QStringLiteral("Forward"), QStringLiteral("ToCursor"),
-                               QStringLiteral("True"));
-    frmMDIMain main;
-    main.MDIForm_Load();
-    if (!QTest::qWaitFor([] { return Communication_HW::IsChannelConnected(1); }, 20000)) {
-        std::printf("arrival to last keystroke: channel 1 never connected\n");
-        return;
-    }
+    std::sort(delays.begin(), delays.end());
+    std::printf("%s: %lld readings of %lld characters: median %.2f ms, 90th percentile %.2f ms, "
+                "worst %.2f ms\n",
+                what, qlonglong(delays.size()), qlonglong(Reading.size()),
+                delays[delays.size() / 2], delays[delays.size() * 9 / 10], delays.back());
+}
 
+// Each reading is handed to the receive path as the socket's data event would.
+void arrivalToLastKey(XTestWindow& window, frmMDIMain& main)
+{
     constexpr int Rounds = 200;
     std::vector<double> delays;
     for (int round = 0; round < Rounds; ++round) {
@@ -141,11 +136,51 @@ void arrivalToLastKey(XTestWindow& window)
         }
         delays.push_back(timer.nsecsElapsed() / 1e6);
     }
-    std::sort(delays.begin(), delays.end());
-    std::printf("arrival to last keystroke: %d readings of %lld characters: median %.2f ms, "
-                "90th percentile %.2f ms, worst %.2f ms\n",
-                Rounds, qlonglong(Reading.size()), delays[delays.size() / 2],
-                delays[delays.size() * 9 / 10], delays.back());
+    printDelays("arrival to last keystroke", std::move(delays));
+}
+
+// The user holds F12 in the other application while the balance answers; the reading must
+// reach that application once F12 is let go.
+void answerDuringHeldF12(XTestWindow& window, frmMDIMain& main)
+{
+    bool down = false;
+    const quintptr grab = Platform::NativeKeyGrab().Install(Keyhook::VK_F12, [&](int, int w, int) {
+        down = w == Keyhook::WM_KEYDOWN;
+        return 1;
+    });
+    if (!grab) {
+        std::printf("answer during a held F12: F12 could not be grabbed\n");
+        return;
+    }
+    constexpr int Rounds = 100;
+    std::vector<double> delays;
+    for (int round = 0; round < Rounds; ++round) {
+        window.clear();
+        window.fakeKey("F12", true);
+        if (!QTest::qWaitFor([&] { return down; }, 20000)) {
+            std::printf("answer during a held F12: the grab never saw F12\n");
+            break;
+        }
+        main.ReceiveChannel(1, Reading);
+        QTest::qWait(0);
+        QElapsedTimer timer;
+        timer.start();
+        window.fakeKey("F12", false);
+        if (!waitFor(
+                window, [&] { return lastPressed(window, QStringLiteral("Return")); }, 5000) ||
+            window.text() != QString(Reading).remove(u'\n')) {
+            std::printf("answer during a held F12: the reading never reached the client "
+                        "(it got \"%s\")\n",
+                        qPrintable(window.text().toHtmlEscaped()));
+            break;
+        }
+        delays.push_back(timer.nsecsElapsed() / 1e6);
+        if (!QTest::qWaitFor([&] { return !down; }, 20000))
+            break;
+    }
+    Platform::NativeKeyGrab().Remove(grab);
+    if (!delays.empty())
+        printDelays("answer during a held F12, release to last keystroke", std::move(delays));
 }
 
 } // namespace
@@ -172,6 +207,24 @@ int main(int argc, char* argv[])
     }
 
     typingRate(window);
-    arrivalToLastKey(window);
+
+    // Channel 1 on a loopback port that only listens, forwarding to the cursor.
+    QTcpServer balance;
+    balance.listen(QHostAddress::LocalHost);
+    const QList<std::array<QString, 3>> settings{
+        {"Channels", "CannelsCount", "1"},
+        {"Channels", "Ch-1_State", "1"},
+        {"Channels", "Ch-1_Settings", QStringLiteral("IP 127.0.0.1:%1").arg(balance.serverPort())},
+        {"Forward", "ToCursor", "True"}};
+    for (const auto& [section, key, value] : settings)
+        SettingsStore::SaveSetting(section, key, value);
+    frmMDIMain main;
+    main.MDIForm_Load();
+    if (!QTest::qWaitFor([] { return Communication_HW::IsChannelConnected(1); }, 20000)) {
+        std::printf("channel 1 never connected\n");
+        return 1;
+    }
+    arrivalToLastKey(window, main);
+    answerDuringHeldF12(window, main);
     return 0;
 }

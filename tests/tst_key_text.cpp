@@ -43,7 +43,8 @@ private slots:
         row("date stamp, TAB, character", "12:04:2026 09:41:03{TAB}N", U"12:04:2026 09:41:03\tN");
         row("Latin-1 characters a balance sends", "µ°±", U"\u00B5\u00B0\u00B1");
         row("character outside the basic plane", QString::fromUcs4(U"\U0001F600"), U"\U0001F600");
-        row("control characters are dropped", "\u0001a\u001b\u007fb\r\n\t", U"ab");
+        row("TAB is the key, other control characters are dropped",
+            QString("\u0001a\u001b\u007fb\b\r\n\t") + QChar(0), U"ab\t");
         row("C1 controls are dropped, NBSP is not", QString::fromLatin1("\x85\x9f\xa0"), U"\u00A0");
     }
     void keyTextBecomesStrokes()

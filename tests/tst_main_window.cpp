@@ -220,36 +220,52 @@ private slots:
                      acted);
     }
 
-    void arrange_threeWindows_tiledOrCascaded_data()
+    void arrange_tiledOrCascaded_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::newRow("one above the other") << "mnuWindowTileHoriz";
-        QTest::newRow("side by side") << "mnuWindowTileVert";
-        QTest::newRow("cascade") << "mnuWindowCascade";
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("bands"); // a + per window, rows (Horiz) or columns (Vert)
+        QTest::newRow("three one above the other") << "mnuWindowTileHoriz" << 3 << "+ + +";
+        QTest::newRow("five in two rows") << "mnuWindowTileHoriz" << 5 << "++ +++";
+        QTest::newRow("six in three columns") << "mnuWindowTileVert" << 6 << "++ ++ ++";
+        QTest::newRow("sixteen in four columns")
+            << "mnuWindowTileVert" << 16 << "++++ ++++ ++++ ++++";
+        QTest::newRow("cascade") << "mnuWindowCascade" << 3 << QString();
     }
-    void arrange_threeWindows_tiledOrCascaded()
+    void arrange_tiledOrCascaded()
     {
         QFETCH(QString, name);
+        QFETCH(int, count);
+        QFETCH(QString, bands);
         frmMDIMain& main = start();
-        main.resize(900, 700);
-        openChannels(3, QString());
+        main.resize(1000, 700);
+        openChannels(count, QString());
         const QList<QMdiSubWindow*> windows = main.MdiArea()->subWindowList();
         windows[1]->showMaximized(); // a maximized window is laid out like the others
         QTRY_VERIFY(main.MdiArea()->viewport()->width() > 600);
 
         item(name)->trigger();
-        const QRect room = main.MdiArea()->viewport()->rect();
-        const int w = room.width();
-        const int h = room.height();
-        for (int i = 0; i < 3; ++i) {
-            const QRect g = windows[i]->geometry();
-            if (name == QLatin1String("mnuWindowTileHoriz"))
-                QCOMPARE(g, QRect(0, h * i / 3, w, h * (i + 1) / 3 - h * i / 3));
-            else if (name == QLatin1String("mnuWindowTileVert"))
-                QCOMPARE(g, QRect(w * i / 3, 0, w * (i + 1) / 3 - w * i / 3, h));
-            else if (i > 0)
-                QVERIFY(g.topLeft().x() > windows[i - 1]->x() && g.y() > windows[i - 1]->y());
+        if (bands.isEmpty()) {
+            for (int i = 1; i < count; ++i)
+                QVERIFY(windows[i]->x() > windows[i - 1]->x() &&
+                        windows[i]->y() > windows[i - 1]->y());
+            return;
         }
+        // The windows fill the area without overlapping, band after band in creation order.
+        const bool rows = name == QLatin1String("mnuWindowTileHoriz");
+        const QRect room = main.MdiArea()->viewport()->rect();
+        QStringList perBand;
+        int area = 0;
+        for (int i = 0; i < count; ++i) {
+            const QRect g = windows[i]->geometry();
+            QVERIFY(room.contains(g));
+            area += g.width() * g.height();
+            if (i == 0 || (rows ? g.y() != windows[i - 1]->y() : g.x() != windows[i - 1]->x()))
+                perBand << "";
+            perBand.last() += '+';
+        }
+        QCOMPARE(area, room.width() * room.height());
+        QCOMPARE(perBand.join(' '), bands);
     }
 };
 

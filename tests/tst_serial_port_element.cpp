@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QSerialPort>
 #include <QTest>
+#include <cerrno>
 #include <memory>
 #include <numeric>
 #include <termios.h>
@@ -99,16 +100,34 @@ private slots:
         QCOMPARE(lineSettingsOf(tty.handle()), seen);
     }
 
-    void missingDevice_givesPortsOwnError_presentOnePassesEveryByte_vanishedOneReopens()
+    void openErrorDescription_data()
+    {
+        QTest::addColumn<int>("systemError");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("user not in dialout")
+            << EACCES
+            << "Permission denied on /dev/ttyUSB0: add your user to the dialout group, "
+               "then log in again";
+        QTest::newRow("held by another program") << EBUSY << "Device busy (/dev/ttyUSB0)";
+    }
+    void openErrorDescription()
+    {
+        QFETCH(int, systemError);
+        QFETCH(QString, description);
+        QCOMPARE(
+            SerialPortElement::OpenErrorDescription("/dev/ttyUSB0", systemError, "Device busy"),
+            description);
+    }
+
+    void missingDevice_namesPath_presentOnePassesEveryByte_vanishedOneReopens()
     {
         SerialPortElement port(2);
         QVERIFY(port.SetCommPort(7));
         QVERIFY(!port.SetPortOpen(true));
         QVERIFY(!port.PortOpen());
         QCOMPARE(Globals::Err.Number, SerialPortElement::errInvalidPort);
-        QSerialPort same(m_pair->pathA() + ".gone");
-        QVERIFY(!same.open(QIODevice::ReadWrite));
-        QCOMPARE(Globals::Err.Description, same.errorString());
+        QCOMPARE(Globals::Err.Description,
+                 SerialPortElement::OpenErrorDescription(m_pair->pathA() + ".gone", ENOENT, {}));
 
         QVERIFY(port.SetCommPort(3) && port.SetRThreshold(1));
         QVERIFY2(port.SetPortOpen(true), qPrintable(Globals::Err.Description));

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need.
+# Installs the Debian packages the build, the tests, the demo and `make package` need.
 # Only packages that are missing are installed; as non-root it prints the command instead.
 set -euo pipefail
 packages=(
@@ -8,6 +8,7 @@ packages=(
   libx11-dev libxtst-dev
   xvfb xauth x11-utils xdotool socat imagemagick
   g++-mingw-w64-x86-64-posix
+  qt6-svg-dev dpkg-dev desktop-file-utils appstream
 )
 missing=()
 for p in "${packages[@]}"; do

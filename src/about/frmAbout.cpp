@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
@@ -73,12 +74,17 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent)
     Form_Load();
 }
 
-QString frmAbout::VersionText()
+QString frmAbout::VersionNumber()
 {
-    return QStringLiteral("Version %1.%2.%3")
+    return QStringLiteral("%1.%2.%3")
         .arg(QUORVANE_VERSION_MAJOR)
         .arg(QUORVANE_VERSION_MINOR)
         .arg(QUORVANE_VERSION_PATCH);
+}
+
+QString frmAbout::VersionText()
+{
+    return QStringLiteral("Version ") + VersionNumber();
 }
 
 void frmAbout::Form_Load()
@@ -120,6 +126,22 @@ QPixmap frmAbout::ProductPicture(int size)
     QPixmap picture(size, size);
     picture.fill(Qt::transparent);
     QPainter p(&picture);
+    PaintProductPicture(p, size);
+    return picture;
+}
+
+QIcon frmAbout::ProgramIcon()
+{
+    // Drawn for each size rather than scaled, so the small ones stay crisp.
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addPixmap(ProductPicture(size));
+    return icon;
+}
+
+void frmAbout::PaintProductPicture(QPainter& p, int size)
+{
+    p.save();
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(size / 100.0, size / 100.0);
 
@@ -147,5 +169,5 @@ QPixmap frmAbout::ProductPicture(int size)
     // A sample on the pan.
     p.setBrush(QColor(0xe8, 0xa0, 0x40));
     p.drawRoundedRect(QRectF(20, 22, 16, 18), 3, 3);
-    return picture;
+    p.restore();
 }

@@ -4,7 +4,9 @@
 
 #include <QDialog>
 
+class QIcon;
 class QLabel;
+class QPainter;
 
 class frmAbout : public QDialog
 {
@@ -12,10 +14,14 @@ class frmAbout : public QDialog
 public:
     explicit frmAbout(QWidget* parent = nullptr);
 
-    // "Version " and major.minor.revision of this build.
+    // major.minor.revision of this build, and "Version " with it.
+    static QString VersionNumber();
     static QString VersionText();
-    // The product picture: a laboratory balance, drawn.
+    // The product picture: a laboratory balance, drawn into a size x size square. The same
+    // drawing is the program's icon, on its windows and in the desktop's menu.
     static QPixmap ProductPicture(int size);
+    static void PaintProductPicture(QPainter& painter, int size);
+    static QIcon ProgramIcon();
 
 protected:
     void showEvent(QShowEvent* event) override;

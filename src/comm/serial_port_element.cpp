@@ -2,8 +2,12 @@
 
 #include <QFile>
 #include <QRegularExpression>
+#include <cerrno>
 #include <optional>
 #include <utility>
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 #include "platform/settings_store.h"
 #include "shell/pending_error.h"
@@ -78,8 +82,10 @@ QSerialPort::FlowControl flowControlOf(int code)
     }
 }
 
-int openErrorNumber(QSerialPort::SerialPortError error)
+int openErrorNumber(QSerialPort::SerialPortError error, int systemError)
 {
+    if (systemError == EACCES || systemError == EPERM)
+        return SerialPortElement::errPermissionDenied;
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
         return SerialPortElement::errInvalidPort;
@@ -89,6 +95,21 @@ int openErrorNumber(QSerialPort::SerialPortError error)
     default:
         return SerialPortElement::errCommState;
     }
+}
+
+// The port reports a refused open only as a category and a short text; what the user must
+// do differs between a device node they may not use and one that is not there, so ask the
+// file system which it was, without opening the device a second time.
+int systemErrorOf(const QString& device)
+{
+#ifdef Q_OS_UNIX
+    const QByteArray path = QFile::encodeName(device);
+    if (::access(path.constData(), F_OK) != 0 || ::access(path.constData(), R_OK | W_OK) != 0)
+        return errno;
+#else
+    Q_UNUSED(device);
+#endif
+    return 0;
 }
 
 bool setLine(QSerialPort& port, const LineSettings& line)
@@ -208,8 +229,13 @@ bool SerialPortElement::SetPortOpen(bool open)
     m_port->setPortName(m_openedDevice);
     setLine(*m_port, *parseSettings(m_settings));
     m_port->setFlowControl(flowControlOf(m_handshaking));
-    if (!m_port->open(QIODevice::ReadWrite))
-        return raisePortError(openErrorNumber(m_port->error()));
+    if (!m_port->open(QIODevice::ReadWrite)) {
+        const int systemError = systemErrorOf(m_openedDevice);
+        Globals::Err.Raise(
+            openErrorNumber(m_port->error(), systemError),
+            OpenErrorDescription(m_openedDevice, systemError, m_port->errorString()));
+        return false;
+    }
     return true;
 }
 
@@ -230,6 +256,26 @@ QString SerialPortElement::Input()
     if (m_port->isOpen())
         bytes += m_port->readAll();
     return QString::fromLatin1(bytes);
+}
+
+QString SerialPortElement::OpenErrorDescription(const QString& device, int systemError,
+                                                const QString& portText)
+{
+    switch (systemError) {
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("Permission denied on %1: add your user to the dialout group, "
+                              "then log in again")
+            .arg(device);
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return QStringLiteral("No device %1: is the adapter plugged in? Section [Ports] of the "
+                              "settings names the device of each port")
+            .arg(device);
+    default:
+        return QStringLiteral("%1 (%2)").arg(portText, device);
+    }
 }
 
 QString SerialPortElement::DeviceName() const

@@ -25,6 +25,7 @@ public:
     static constexpr int errPortNotOpen = 8012;
     static constexpr int errInvalidPort = 8002;
     static constexpr int errCommState = 8015;
+    static constexpr int errPermissionDenied = 70;
 
     explicit SerialPortElement(int index, QObject* parent = nullptr);
     ~SerialPortElement() override;
@@ -64,6 +65,12 @@ public:
 
     // The device path that CommPort maps to.
     QString DeviceName() const;
+
+    // The error description of a port that did not open: the device, and for a device the
+    // user may not use or that is not there (the system error number) what to do about it;
+    // otherwise the port's own text.
+    static QString OpenErrorDescription(const QString& device, int systemError,
+                                        const QString& portText);
 
     QString Tag;
 

@@ -23,8 +23,11 @@ std::vector<Stroke> Parse(std::u32string_view keyText)
             i += open.size();
         } else {
             const char32_t c = rest[0];
-            // Control characters would press keys the balance never meant (Backspace, Escape).
-            if (c >= 0x20 && c != 0x7F && !(c >= 0x80 && c < 0xA0))
+            // A TAB moves to the next field like the key. Every other control character
+            // would press a key the balance never meant (Backspace, Escape, Ctrl+letter).
+            if (c == U'\t')
+                strokes.push_back({Key::Tab, 0});
+            else if (c >= 0x20 && c != 0x7F && !(c >= 0x80 && c < 0xA0))
                 strokes.push_back({Key::Character, c});
             ++i;
         }

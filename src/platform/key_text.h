@@ -2,7 +2,8 @@
 // The key-text notation shared by every keystroke backend: "{ENTER}", "{TAB}", "{LEFT}"
 // name keys, "{(}" and "{)}" are the parentheses, and every other character is typed as
 // itself, also "+", "^", "%", "~", "{", "}", "[" and "]": a balance never presses Shift,
-// Ctrl or Alt in the user's application. Control characters are not typed at all.
+// Ctrl or Alt in the user's application. A TAB character is the Tab key, like "{TAB}";
+// every other control character (NUL, BS, ESC, DEL, C1) is not typed at all.
 // Plain C++ only, so that the Windows backend needs no Qt.
 
 #include <string_view>

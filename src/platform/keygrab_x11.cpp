@@ -7,6 +7,7 @@
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/keysym.h>
 
 namespace Platform::X11 {
@@ -18,6 +19,10 @@ constexpr int WM_KEYDOWN = 0x100;
 constexpr int WM_KEYUP = 0x101;
 constexpr int WM_SYSKEYDOWN = 0x104;
 constexpr int WM_SYSKEYUP = 0x105;
+// A held key repeats every few dozen milliseconds; this long without any event of it, the
+// server is asked whether it is really still down (a release lost with a broken grab must
+// not stop typing for good).
+constexpr qint64 ConfirmHeldAfterMs = 1000;
 
 // Only function keys can be grabbed: they type nothing, so taking them away from the
 // other applications costs the user no character.
@@ -30,8 +35,9 @@ KeySym keysymForVirtualKey(int vkCode)
 
 } // namespace
 
-GrabbedKey::GrabbedKey(int vkCode, HookProcedure procedure, QObject* parent)
-    : QObject(parent), m_vkCode(vkCode), m_procedure(std::move(procedure))
+GrabbedKey::GrabbedKey(int vkCode, HookProcedure procedure, LetGo letGo, QObject* parent)
+    : QObject(parent), m_vkCode(vkCode), m_procedure(std::move(procedure)),
+      m_letGo(std::move(letGo))
 {
     const KeySym keysym = keysymForVirtualKey(vkCode);
     if (keysym == NoSymbol)
@@ -84,33 +90,100 @@ void GrabbedKey::release()
     if (m_notifier)
         m_notifier->setEnabled(false);
     if (Display* display = m_connection ? m_connection->display() : nullptr) {
+        // Removing the passive grab leaves an active one in place until the key comes up.
+        if (m_held)
+            XUngrabKeyboard(display, CurrentTime);
         for (int screen = 0; screen < ScreenCount(display); ++screen)
             XUngrabKey(display, int(m_keycode), AnyModifier, RootWindow(display, screen));
         // The key reaches the applications again once this returns.
         XSync(display, False);
     }
+    letGo();
     deleteLater();
+}
+
+bool GrabbedKey::held()
+{
+    if (m_released)
+        return false;
+    readEvents();
+    Display* display = m_connection->display();
+    if (m_held && display && m_sinceKeyEvent.elapsed() > ConfirmHeldAfterMs) {
+        char keys[32];
+        XQueryKeymap(display, keys);
+        // Events Xlib read while waiting for the answer are older than the answer.
+        readEvents();
+        if (keys[m_keycode / 8] & (1 << (m_keycode % 8)))
+            m_sinceKeyEvent.start();
+        else
+            letGo();
+    }
+    if (!m_messages.empty())
+        QMetaObject::invokeMethod(this, &GrabbedKey::dispatch, Qt::QueuedConnection);
+    return m_held;
+}
+
+void GrabbedKey::readEvents()
+{
+    Display* display = m_connection->display();
+    if (!display) {
+        letGo();
+        return;
+    }
+    // Only what already arrived: events Xlib holds, then what waits in the socket.
+    while (XEventsQueued(display, QueuedAfterReading) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.type == MappingNotify) {
+            XRefreshKeyboardMapping(&event.xmapping);
+            continue;
+        }
+        if (event.type != KeyPress && event.type != KeyRelease)
+            continue;
+        if (event.xkey.keycode != m_keycode) {
+            // Looked up now, under the modifiers of the moment and the keymap that the
+            // events before it left in place.
+            KeySym keysym = NoSymbol;
+            char text[8];
+            if (m_held && event.type == KeyPress &&
+                (XLookupString(&event.xkey, text, sizeof text, &keysym, nullptr), keysym))
+                m_caught.push_back(keysym);
+            continue;
+        }
+        const bool alt = event.xkey.state & Mod1Mask;
+        m_messages.push_back(event.type == KeyPress ? (alt ? WM_SYSKEYDOWN : WM_KEYDOWN)
+                                                    : (alt ? WM_SYSKEYUP : WM_KEYUP));
+        m_sinceKeyEvent.start();
+        if (event.type == KeyPress)
+            m_held = true;
+        else
+            letGo();
+    }
+}
+
+void GrabbedKey::letGo()
+{
+    if (!m_held)
+        return;
+    m_held = false;
+    const std::vector<unsigned long> caught = std::exchange(m_caught, {});
+    if (m_letGo)
+        m_letGo(caught);
 }
 
 void GrabbedKey::dispatch()
 {
+    if (m_released)
+        return;
+    readEvents();
     const QPointer<GrabbedKey> self(this);
-    // Read everything Xlib has: events it already queued do not make the socket readable.
-    while (!m_released) {
-        Display* display = m_connection->display();
-        if (!display || XPending(display) <= 0)
-            break;
-        XEvent event;
-        XNextEvent(display, &event);
-        if ((event.type != KeyPress && event.type != KeyRelease) || event.xkey.keycode != m_keycode)
-            continue;
-        const bool alt = event.xkey.state & Mod1Mask;
-        const int message = event.type == KeyPress ? (alt ? WM_SYSKEYDOWN : WM_KEYDOWN)
-                                                   : (alt ? WM_SYSKEYUP : WM_KEYUP);
+    while (!m_messages.empty()) {
+        const int message = m_messages.front();
+        m_messages.erase(m_messages.begin());
         // The procedure may remove this grab (and so this object) while it runs.
         const HookProcedure procedure = m_procedure;
         procedure(0, message, m_vkCode);
-        if (!self)
+        if (!self || m_released)
             return;
     }
     // A lost server leaves the socket readable for ever.
@@ -123,7 +196,13 @@ quintptr RootKeyGrab::Install(int vkCode, HookProcedure procedure)
     QCoreApplication* application = QCoreApplication::instance();
     if (!application)
         return 0;
-    auto* grab = new GrabbedKey(vkCode, std::move(procedure), application);
+    auto* grab = new GrabbedKey(
+        vkCode, std::move(procedure),
+        [this](const std::vector<unsigned long>& caught) {
+            if (m_letGo)
+                m_letGo(caught);
+        },
+        application);
     if (!grab->grabbed()) {
         delete grab;
         return 0;
@@ -137,6 +216,16 @@ void RootKeyGrab::Remove(quintptr handle)
 {
     if (const QPointer<GrabbedKey> grab = m_grabs.take(handle))
         grab->release();
+}
+
+bool RootKeyGrab::keyHeld()
+{
+    bool held = false;
+    for (const QPointer<GrabbedKey>& grab : std::as_const(m_grabs)) {
+        if (grab && grab->held())
+            held = true;
+    }
+    return held;
 }
 
 bool RootKeyGrab::connected(quintptr handle) const

@@ -5,13 +5,15 @@
 #include <QTimer>
 
 #include "platform/display_x11.h"
-#include "platform/key_text.h"
+#include "platform/keygrab_x11.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+
+#include <algorithm>
 
 namespace Platform::X11 {
 namespace {
@@ -46,6 +48,39 @@ KeySym legacyKeysym(KeySym keysym)
     return keysym == 0x010020AC ? XK_EuroSign : NoSymbol;
 }
 
+// The stroke that typed a key press the F12 grab caught; nullopt for modifiers and keys
+// we never type.
+std::optional<KeyText::Stroke> strokeForKeysym(KeySym keysym)
+{
+    switch (keysym) {
+    case XK_Return:
+        return KeyText::Stroke{KeyText::Key::Enter, 0};
+    case XK_Tab:
+        return KeyText::Stroke{KeyText::Key::Tab, 0};
+    case XK_Left:
+        return KeyText::Stroke{KeyText::Key::Left, 0};
+    case XK_EuroSign:
+        return KeyText::Stroke{KeyText::Key::Character, 0x20AC};
+    default:
+        break;
+    }
+    if ((keysym >= 0x20 && keysym <= 0x7E) || (keysym >= 0xA0 && keysym <= 0xFF))
+        return KeyText::Stroke{KeyText::Key::Character, char32_t(keysym)};
+    if (keysym >= 0x01000100 && keysym <= 0x0110FFFF)
+        return KeyText::Stroke{KeyText::Key::Character, char32_t(keysym - 0x01000000)};
+    return std::nullopt;
+}
+
+// Keys that lock or unlock when pressed: letting them up and down again would toggle them.
+bool isLockKey(KeySym keysym)
+{
+    return keysym == XK_Caps_Lock || keysym == XK_Shift_Lock || keysym == XK_Num_Lock ||
+           keysym == XK_Scroll_Lock || keysym == XK_ISO_Lock;
+}
+
+// While F12 is down, the grab is asked again this often, in case its release got lost.
+constexpr int HeldRecheckMs = 250;
+
 bool inModifierMap(const XModifierKeymap* modifiers, unsigned keycode)
 {
     for (int i = 0; i < 8 * modifiers->max_keypermod; ++i) {
@@ -57,11 +92,20 @@ bool inModifierMap(const XModifierKeymap* modifiers, unsigned keycode)
 
 } // namespace
 
-XTestDesktop::XTestDesktop() = default;
+XTestDesktop::XTestDesktop(RootKeyGrab* grab) : m_grab(grab)
+{
+    m_clock.start();
+    if (m_grab)
+        m_grab->setLetGo(
+            [this](const std::vector<unsigned long>& caught) { retypeCaught(caught); });
+}
 
 XTestDesktop::~XTestDesktop()
 {
+    if (m_grab)
+        m_grab->setLetGo(nullptr);
     // Leave the user's keymap as we found it.
+    m_queue.clear();
     unbindAll();
 }
 
@@ -72,6 +116,7 @@ _XDisplay* XTestDesktop::display()
     if (m_connection && (m_connection->lost() || m_connection->name() != wanted)) {
         unbindAll();
         m_connection.reset();
+        m_userModifiers.reset();
     }
     if (!m_connection)
         open();
@@ -139,6 +184,12 @@ void XTestDesktop::loadKeymap(Display* display)
 
     for (int k = 0; k < modifiers->max_keypermod && !m_shiftKeycode; ++k)
         m_shiftKeycode = modifiers->modifiermap[ShiftMapIndex * modifiers->max_keypermod + k];
+    m_modifierKeys.clear();
+    for (int i = 0; i < 8 * modifiers->max_keypermod; ++i) {
+        const int keycode = modifiers->modifiermap[i];
+        if (keycode != 0 && !isLockKey(symAt(keycode, 0)))
+            m_modifierKeys.push_back({unsigned(keycode), 1u << (i / modifiers->max_keypermod)});
+    }
     for (int keycode = minKeycode; keycode <= maxKeycode && !m_level3Keycode; ++keycode) {
         if (symAt(keycode, 0) == XK_ISO_Level3_Shift && inModifierMap(modifiers, keycode))
             m_level3Keycode = keycode;
@@ -188,14 +239,22 @@ std::optional<XTestDesktop::Key> XTestDesktop::keyFor(unsigned long keysym) cons
     return std::nullopt;
 }
 
-std::optional<XTestDesktop::Key> XTestDesktop::bindSpare(Display* display, unsigned long keysym)
+std::optional<XTestDesktop::Key> XTestDesktop::bindSpare(Display* display, unsigned long keysym,
+                                                         qint64& waitMs)
 {
     unsigned keycode = 0;
     if (!m_spareKeycodes.empty()) {
         keycode = m_spareKeycodes.back();
         m_spareKeycodes.pop_back();
     } else if (!m_bindings.empty()) {
-        // All spares in use: the character typed longest ago gives up its keycode.
+        // All spares in use: the character typed longest ago gives up its keycode, but only
+        // once the application has had the time to read it; binding it sooner would turn
+        // keys still waiting in the application's queue into the new character.
+        const qint64 age = m_clock.elapsed() - m_bindings.front().usedAt;
+        if (age < UnbindDelayMs && QCoreApplication::instance()) {
+            waitMs = UnbindDelayMs - age;
+            return std::nullopt;
+        }
         keycode = m_bindings.front().keycode;
         m_keys.remove(m_bindings.front().keysym);
         m_bindings.erase(m_bindings.begin());
@@ -205,7 +264,7 @@ std::optional<XTestDesktop::Key> XTestDesktop::bindSpare(Display* display, unsig
     // The same keysym on both levels, so a Shift the user holds changes nothing.
     KeySym syms[2] = {keysym, keysym};
     XChangeKeyboardMapping(display, int(keycode), 2, syms, 1);
-    m_bindings.push_back({keycode, keysym});
+    m_bindings.push_back({keycode, keysym, m_clock.elapsed()});
     const Key key{keycode, 0};
     m_keys.insert(keysym, key);
     return key;
@@ -225,6 +284,67 @@ void XTestDesktop::press(Display* display, Key key)
         XTestFakeKeyEvent(display, m_level3Keycode, False, CurrentTime);
     if (shift)
         XTestFakeKeyEvent(display, m_shiftKeycode, False, CurrentTime);
+    const auto binding = std::find_if(m_bindings.begin(), m_bindings.end(),
+                                      [&](const Binding& b) { return b.keycode == key.keycode; });
+    if (binding != m_bindings.end()) {
+        Binding used = *binding;
+        used.usedAt = m_clock.elapsed();
+        m_bindings.erase(binding);
+        m_bindings.push_back(used);
+    }
+}
+
+// The state is read once per turn of the event loop: a reading typed as many key texts
+// in one go costs one round trip to the server, not one per character.
+const XTestDesktop::UserModifiers& XTestDesktop::userModifiers(Display* display)
+{
+    if (m_userModifiers)
+        return *m_userModifiers;
+    UserModifiers& user = m_userModifiers.emplace();
+    if (QCoreApplication* application = QCoreApplication::instance())
+        QMetaObject::invokeMethod(
+            application, [this] { m_userModifiers.reset(); }, Qt::QueuedConnection);
+    XkbStateRec state;
+    if (m_xkbEventBase < 0 || XkbGetState(display, XkbUseCoreKbd, &state) != Success)
+        return user;
+    user.locked = state.locked_mods;
+    user.latched = state.latched_mods;
+    user.lockedGroup = state.locked_group;
+    if (state.base_mods) {
+        char down[32];
+        XQueryKeymap(display, down);
+        for (const ModifierKey& key : m_modifierKeys) {
+            if ((key.mask & state.base_mods) && (down[key.keycode / 8] & (1 << (key.keycode % 8))))
+                user.heldKeys.push_back(key.keycode);
+        }
+    }
+    return user;
+}
+
+// Each key event carries the modifier state of the moment it is processed, so the state
+// only has to be neutral from our first event to our last.
+void XTestDesktop::setModifiersAside(Display* display, const UserModifiers& modifiers)
+{
+    if (modifiers.latched)
+        XkbLatchModifiers(display, XkbUseCoreKbd, modifiers.latched, 0);
+    if (modifiers.locked)
+        XkbLockModifiers(display, XkbUseCoreKbd, modifiers.locked, 0);
+    if (modifiers.lockedGroup)
+        XkbLockGroup(display, XkbUseCoreKbd, 0);
+    for (const unsigned keycode : modifiers.heldKeys)
+        XTestFakeKeyEvent(display, keycode, False, CurrentTime);
+}
+
+void XTestDesktop::putModifiersBack(Display* display, const UserModifiers& modifiers)
+{
+    for (const unsigned keycode : modifiers.heldKeys)
+        XTestFakeKeyEvent(display, keycode, True, CurrentTime);
+    if (modifiers.lockedGroup)
+        XkbLockGroup(display, XkbUseCoreKbd, unsigned(modifiers.lockedGroup));
+    if (modifiers.locked)
+        XkbLockModifiers(display, XkbUseCoreKbd, modifiers.locked, modifiers.locked);
+    if (modifiers.latched)
+        XkbLatchModifiers(display, XkbUseCoreKbd, modifiers.latched, modifiers.latched);
 }
 
 void XTestDesktop::SendKeys(const QString& keyText)
@@ -232,26 +352,80 @@ void XTestDesktop::SendKeys(const QString& keyText)
     const QList<uint> ucs4 = keyText.toUcs4();
     const std::u32string text(ucs4.cbegin(), ucs4.cend());
     const std::vector<KeyText::Stroke> strokes = KeyText::Parse(text);
-    if (strokes.empty())
+    const bool waiting = !m_queue.empty();
+    m_queue.insert(m_queue.end(), strokes.begin(), strokes.end());
+    // Keys already waiting go first; they are typed when their wait ends.
+    if (!waiting)
+        typeQueued();
+}
+
+void XTestDesktop::typeQueued()
+{
+    if (m_queue.empty())
         return;
+    if (m_grab && m_grab->keyHeld()) {
+        typeLater(HeldRecheckMs); // the release itself calls us back at once
+        return;
+    }
     Display* display = this->display();
-    if (!display)
+    if (!display) {
+        m_queue.clear();
         return;
+    }
     readPendingEvents(display);
     if (m_keymapStale)
         loadKeymap(display);
-    for (const KeyText::Stroke& stroke : strokes) {
-        const KeySym keysym = keysymForStroke(stroke);
+    if (m_keymapStale) {
+        // The server went away while we asked: the keys have nowhere to go.
+        m_queue.clear();
+        return;
+    }
+    const UserModifiers aside = userModifiers(display);
+    setModifiersAside(display, aside);
+    qint64 waitMs = 0;
+    while (!m_queue.empty()) {
+        const KeySym keysym = keysymForStroke(m_queue.front());
         std::optional<Key> key = keyFor(keysym);
         if (!key)
-            key = bindSpare(display, keysym);
+            key = bindSpare(display, keysym, waitMs);
+        if (waitMs > 0)
+            break;
         if (key)
             press(display, *key);
+        m_queue.pop_front();
     }
+    putModifiersBack(display, aside);
     // Sent, not waited for: the receiving application takes the keys at its own pace.
     XFlush(display);
+    if (waitMs > 0)
+        typeLater(int(waitMs));
     if (!m_bindings.empty())
         scheduleUnbind();
+}
+
+void XTestDesktop::typeLater(int delayMs)
+{
+    if (!m_typingTimer) {
+        if (!QCoreApplication::instance())
+            return;
+        m_typingTimer = new QTimer(QCoreApplication::instance());
+        m_typingTimer->setSingleShot(true);
+        QObject::connect(m_typingTimer, &QTimer::timeout, m_typingTimer, [this] { typeQueued(); });
+    }
+    m_typingTimer->start(delayMs);
+}
+
+// Keys that went into the F12 grab were typed before anything still waiting.
+void XTestDesktop::retypeCaught(const std::vector<unsigned long>& keysyms)
+{
+    std::vector<KeyText::Stroke> strokes;
+    for (const unsigned long keysym : keysyms) {
+        if (const std::optional<KeyText::Stroke> stroke = strokeForKeysym(keysym))
+            strokes.push_back(*stroke);
+    }
+    m_queue.insert(m_queue.begin(), strokes.begin(), strokes.end());
+    if (!m_queue.empty())
+        typeLater(0);
 }
 
 void XTestDesktop::scheduleUnbind()
@@ -265,7 +439,11 @@ void XTestDesktop::scheduleUnbind()
         m_unbindTimer = new QTimer(QCoreApplication::instance());
         m_unbindTimer->setSingleShot(true);
         m_unbindTimer->setInterval(UnbindDelayMs);
-        QObject::connect(m_unbindTimer, &QTimer::timeout, m_unbindTimer, [this] { unbindAll(); });
+        QObject::connect(m_unbindTimer, &QTimer::timeout, m_unbindTimer, [this] {
+            // Keys still waiting may need the bindings; typing them starts this again.
+            if (m_queue.empty())
+                unbindAll();
+        });
     }
     m_unbindTimer->start();
 }

@@ -24,13 +24,12 @@ public:
     QDateTime Now() override { return QDateTime::currentDateTime(); }
 };
 
-// The low-level hook sees every key; the procedure itself picks the one it watches.
 class Win32KeyGrab : public KeyGrab
 {
 public:
-    quintptr Install(int, HookProcedure procedure) override
+    quintptr Install(int vkCode, HookProcedure procedure) override
     {
-        return Win32::InstallKeyboardHook(std::move(procedure));
+        return Win32::InstallKeyboardHook(vkCode, std::move(procedure));
     }
     void Remove(quintptr handle) override { Win32::RemoveKeyboardHook(handle); }
 };

@@ -7,16 +7,24 @@
 
 namespace Platform {
 
+namespace {
+X11::RootKeyGrab& rootKeyGrab()
+{
+    static X11::RootKeyGrab grab;
+    return grab;
+}
+} // namespace
+
+// Typing has to know when the grab holds the keyboard.
 Desktop& NativeDesktop()
 {
-    static X11::XTestDesktop desktop;
+    static X11::XTestDesktop desktop(&rootKeyGrab());
     return desktop;
 }
 
 KeyGrab& NativeKeyGrab()
 {
-    static X11::RootKeyGrab grab;
-    return grab;
+    return rootKeyGrab();
 }
 
 } // namespace Platform

@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "platform/message_log.h"
 #include "shell/module_data.h"
 
 namespace Platform {
@@ -104,9 +105,25 @@ void SetPrompts(UserPrompts* prompts)
     g_prompts = prompts ? prompts : &g_qtPrompts;
 }
 
-int MsgBox(const QString& prompt, int style, const QString& title)
+int MsgBox(const QString& prompt, int style, const QString& title, std::source_location caller)
 {
-    return Prompts().MsgBox(prompt, style, title.isEmpty() ? Globals::AppTitle : title);
+    const QString shownTitle = title.isEmpty() ? Globals::AppTitle : title;
+    if ((style & 7) == vbOKOnly) {
+        const QLoggingCategory& category = SubsystemCategory(caller.file_name());
+        const QString text = BoxLogText(shownTitle, prompt);
+        switch (style & 0x70) {
+        case vbCritical:
+            qCCritical(category).noquote() << text;
+            break;
+        case vbExclamation:
+            qCWarning(category).noquote() << text;
+            break;
+        default:
+            qCInfo(category).noquote() << text;
+            break;
+        }
+    }
+    return Prompts().MsgBox(prompt, style, shownTitle);
 }
 
 } // namespace Platform

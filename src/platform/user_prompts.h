@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <optional>
+#include <source_location>
 
 namespace Platform {
 
@@ -53,7 +54,10 @@ UserPrompts& Prompts();
 // Installs a backend (not owned); nullptr puts the Qt backend back.
 void SetPrompts(UserPrompts* prompts);
 
-// MsgBox with the application title when no title is given.
-int MsgBox(const QString& prompt, int style = vbOKOnly, const QString& title = QString());
+// MsgBox with the application title when no title is given. A box the user can only
+// acknowledge (OK alone: errors and notices) also goes to the log, under the category of
+// the subsystem whose code showed it.
+int MsgBox(const QString& prompt, int style = vbOKOnly, const QString& title = QString(),
+           std::source_location caller = std::source_location::current());
 
 } // namespace Platform

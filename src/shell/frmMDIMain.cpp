@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 #include "about/frmAbout.h"
 #include "channel_window/channel_window.h"
@@ -54,6 +55,8 @@ frmMDIMain::frmMDIMain(QWidget* parent)
     g_instance = this;
     setObjectName(QStringLiteral("frmMDIMain"));
     setWindowTitle(Globals::AppTitle);
+    // Every window of the program shows the balance, the channel windows and boxes too.
+    QGuiApplication::setWindowIcon(frmAbout::ProgramIcon());
 
     m_mdiArea = new QMdiArea(this);
     m_mdiArea->setObjectName(QStringLiteral("MDIClient"));
@@ -329,20 +332,33 @@ void frmMDIMain::tileSubWindows(Qt::Orientation stacking)
     }
     if (windows.isEmpty())
         return;
+    // Up to three windows are strips across the whole area. More make a grid, as the
+    // classic desktop does, so no window gets narrower than a reading: bands along the
+    // stacking direction, each holding `perBand` windows side by side, the last band
+    // taking the ones left over.
     const QRect area = m_mdiArea->viewport()->rect();
     const int count = int(windows.size());
-    const int along = stacking == Qt::Vertical ? area.height() : area.width();
+    const int perBand = count > 3 ? int(std::sqrt(double(count))) : 1;
+    const int bands = count / perBand;
+    const bool stacked = stacking == Qt::Vertical;
+    const int along = stacked ? area.height() : area.width();
+    const int across = stacked ? area.width() : area.height();
     for (int i = 0; i < count; ++i) {
-        // The last window takes the pixels left over by the division.
-        const int from = along * i / count;
-        const int to = along * (i + 1) / count;
+        const int band = std::min(i / perBand, bands - 1);
+        const int inBand = band == bands - 1 ? count - band * perBand : perBand;
+        const int slot = i - band * perBand;
+        // The last window of a row or column takes the pixels left over by the division.
+        const int from = along * band / bands;
+        const int to = along * (band + 1) / bands;
+        const int start = across * slot / inBand;
+        const int end = across * (slot + 1) / inBand;
         QMdiSubWindow* sub = windows[i];
         if (sub->isMaximized())
             sub->showNormal();
-        if (stacking == Qt::Vertical)
-            sub->setGeometry(0, from, area.width(), to - from);
+        if (stacked)
+            sub->setGeometry(start, from, end - start, to - from);
         else
-            sub->setGeometry(from, 0, to - from, area.height());
+            sub->setGeometry(from, start, to - from, end - start);
     }
 }
 

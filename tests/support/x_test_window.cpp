@@ -6,6 +6,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 
 namespace {
 
@@ -101,6 +102,18 @@ bool XTestWindow::grabKey(const char* keysymName)
     const bool grabbed = m_connection->endTrap() == 0;
     readQueuedEvents();
     return grabbed;
+}
+
+bool XTestWindow::fakeKey(const char* keysymName, bool press)
+{
+    Display* display = m_connection->display();
+    const KeyCode keycode =
+        display ? XKeysymToKeycode(display, XStringToKeysym(keysymName)) : KeyCode(0);
+    if (keycode == 0)
+        return false;
+    XTestFakeKeyEvent(display, keycode, press, CurrentTime);
+    XFlush(display);
+    return true;
 }
 
 bool XTestWindow::keymapHolds(unsigned long keysym)

@@ -44,6 +44,9 @@ public:
     // Grabs the key named by keysymName on the root window, as another program holding the
     // same hot key would; false when the server refused it.
     bool grabKey(const char* keysymName);
+    // Presses or releases the key named by keysymName through XTest, as the user's keyboard
+    // would, for benchmarks that must time the moment exactly.
+    bool fakeKey(const char* keysymName, bool press);
     // Whether a key of the server's current keymap carries the keysym.
     bool keymapHolds(unsigned long keysym);
 

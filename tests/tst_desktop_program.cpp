@@ -1,0 +1,140 @@
+// The program as a desktop user meets it: started without a display or from a terminal,
+// and installed from its .deb, started from its menu entry, errors in its log.
+
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <unistd.h>
+
+#include "platform/settings_store.h"
+#include "support/child_process.h"
+#include "support/xvfb_server.h"
+
+namespace {
+
+const QString AppId = QStringLiteral("com.veltrano.quorvane");
+
+// Starts a program without the test's offscreen platform, on `display` when one is given.
+void start(QProcess& process, const QString& program, const QStringList& args,
+           const QByteArray& display = {})
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        env.remove(QString::fromLatin1(name));
+    if (!display.isEmpty())
+        env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
+    process.setProcessEnvironment(env);
+    process.start(program, args);
+}
+
+// Runs to the end: the exit status (-1 for a crash) and standard output then error.
+std::pair<int, QString> run(const QString& program, const QStringList& args,
+                            const QByteArray& display = {})
+{
+    QProcess process;
+    start(process, program, args, display);
+    if (!process.waitForFinished(180000))
+        StopChildProcess(process);
+    return {
+        process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+        QString::fromLocal8Bit(process.readAllStandardOutput() + process.readAllStandardError())};
+}
+
+} // namespace
+
+class tst_DesktopProgram : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void commandLineAndDisplay_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QByteArray>("display");
+        QTest::addColumn<QString>("output"); // a pattern for all of it; status 0 with options
+        const QString noDisplay =
+            "^quorvane: needs a graphical session \\(X11 or XWayland\\)[^\\n]*\\n$";
+        QTest::newRow("no display at all") << QStringList() << QByteArray() << noDisplay;
+        QTest::newRow("display with no server")
+            << QStringList() << QByteArray(":31987") << noDisplay;
+        QTest::newRow("version") << QStringList{"--version"} << QByteArray()
+                                 << "^Veltrano Quorvane for IP and COM 2\\.0\\.0\\n$";
+        QTest::newRow("help") << QStringList{"--help"} << QByteArray()
+                              << "^Usage: quorvane .*laboratory balances.*\\n  " +
+                                     QRegularExpression::escape(
+                                         qEnvironmentVariable("XDG_CONFIG_HOME")) +
+                                     "/Veltrano Quorvane for IP and COM\\.ini\\n.*dialout";
+    }
+    void commandLineAndDisplay()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, display);
+        QFETCH(QString, output);
+        const auto [exit, text] = run(QUORVANE_BIN_DIR "/quorvane", options, display);
+        QCOMPARE(exit, options.isEmpty() ? 1 : 0);
+        QVERIFY2(text.contains(
+                     QRegularExpression(output, QRegularExpression::DotMatchesEverythingOption)),
+                 qPrintable(text));
+    }
+
+    void deb_installsIntoMenu_runsFromEntryWithIconAndLog_removes()
+    {
+        if (geteuid() != 0 || QStandardPaths::findExecutable("apt-get").isEmpty())
+            QSKIP("Installing the .deb needs root and apt-get");
+        if (run("dpkg-query", {"-W", "quorvane"}).first == 0)
+            QSKIP("A quorvane package is installed on this machine already; it is left alone");
+        QTemporaryDir out;
+        const auto [packed, packText] =
+            run(QUORVANE_CPACK_COMMAND,
+                {"--config", QUORVANE_BUILD_DIR "/CPackConfig.cmake", "-B", out.path()});
+        QVERIFY2(packed == 0, qPrintable(packText));
+        const QString deb = out.filePath(QDir(out.path()).entryList({"*.deb"}).value(0));
+        QVERIFY(run("dpkg-deb", {"--field", deb, "Depends"}).second.contains("libqt6serialport6"));
+        const QStringList apt{"-y", "-q", "-o", "DPkg::Lock::Timeout=300"};
+        const auto [added, addText] = run("apt-get", apt + QStringList{"install", deb});
+        QVERIFY2(added == 0, qPrintable(addText));
+        auto removeAgain = qScopeGuard([&] {
+            run("apt-get", apt + QStringList{"purge", "quorvane"});
+        });
+        const QString icons = "/usr/share/icons/hicolor/",
+                      entryFile = "/usr/share/applications/" + AppId + ".desktop";
+        QVERIFY(QFile::exists(icons + "scalable/apps/" + AppId + ".svg") &&
+                QFile::exists("/usr/share/man/man1/quorvane.1.gz"));
+        QCOMPARE(QImage(icons + "48x48/apps/" + AppId + ".png").size(), QSize(48, 48));
+
+        XvfbServer xvfb;
+        QVERIFY2(xvfb.isRunning(), qPrintable(xvfb.errorText()));
+        QStringList exec = QProcess::splitCommand(
+            QSettings(entryFile, QSettings::IniFormat).value("Desktop Entry/Exec").toString());
+        QVERIFY(!exec.isEmpty());
+        // Channel 1 on a device that is not there: its error box is also written to the log.
+        SettingsStore::SaveSetting("Channels", "CannelsCount", "1");
+        SettingsStore::SaveSetting("Channels", "Ch-1_State", "1");
+        SettingsStore::SaveSetting("Channels", "Ch-1_Settings", "COM  1, 9600,n,8,1,None");
+        SettingsStore::SaveSetting("Ports", "COM1", "/dev/ttyGone");
+        QProcess program;
+        start(program, exec.takeFirst(), exec, xvfb.display());
+        const QString window =
+            run("xdotool", {"search", "--sync", "--name", "^Veltrano Quorvane for IP and COM$"},
+                xvfb.display())
+                .second.section('\n', 0, 0);
+        QVERIFY2(!window.isEmpty(), qPrintable(program.readAllStandardError()));
+        QVERIFY(run("xprop", {"-id", window, "_NET_WM_ICON"}, xvfb.display())
+                    .second.contains("_NET_WM_ICON(CARDINAL) = "));
+        QString log;
+        const QRegularExpression logged("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} "
+                                        "quorvane.comm warning: State: +\\(CH-1, "
+                                        "COM  1, 9600,n,8,1,None\\): MSComm-Open \\| State: Error "
+                                        "\\| Error: No device /dev/ttyGone",
+                                        QRegularExpression::MultilineOption);
+        QTRY_VERIFY2((log += program.readAllStandardError()).contains(logged), qPrintable(log));
+        StopChildProcess(program);
+    }
+};
+
+QTEST_MAIN(tst_DesktopProgram)
+#include "tst_desktop_program.moc"
