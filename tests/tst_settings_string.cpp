@@ -71,8 +71,6 @@ private slots:
             // The port reports its settings without the leading blanks.
             QCOMPARE(RebuildCOMSettings(port, open.block.trimmed(), code), text);
         }
-        QCOMPARE(ComposeCOMSettings(3, "19200", 1, "8", "2", "RTS/CTS"),
-                 "COM  3,19200,o,8,2,RTS/CTS");
         QCOMPARE(ParseCOMForDialog("COM  3,19200,N,8,2,None").parityIndex, 0);
         QCOMPARE(RebuildCOMSettings(1, "115200,n,8,1", 0), "COM 1,115200,n,8,1,None");
     }

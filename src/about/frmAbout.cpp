@@ -2,7 +2,6 @@
 
 #include <QFont>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
@@ -10,9 +9,9 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
+#include "platform/window_placement.h"
 #include "shell/module_data.h"
 
 frmAbout::frmAbout(QWidget* parent) : QDialog(parent)
@@ -97,23 +96,14 @@ void frmAbout::Form_Load()
     lblCopyright->setText(QStringLiteral("Copyright \u00A9 2026 Veltrano"));
     setMinimumWidth(440);
     adjustSize();
-    centreOnScreen();
+    Platform::CentreOnScreen(*this);
 }
 
 void frmAbout::showEvent(QShowEvent* event)
 {
     // Wherever it was moved before, each opening starts in the middle of the screen.
-    centreOnScreen();
+    Platform::CentreOnScreen(*this);
     QDialog::showEvent(event);
-}
-
-void frmAbout::centreOnScreen()
-{
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QRect area = screen->geometry();
-    move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
 }
 
 void frmAbout::cmdOK_Click()

@@ -29,7 +29,6 @@ protected:
 private:
     void Form_Load();
     void cmdOK_Click();
-    void centreOnScreen();
 
     QLabel* lblTitle;
     QLabel* lblVersion;

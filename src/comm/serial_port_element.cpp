@@ -9,7 +9,7 @@
 #include <unistd.h>
 #endif
 
-#include "platform/settings_store.h"
+#include "comm/serial_devices.h"
 #include "shell/pending_error.h"
 
 namespace {
@@ -280,15 +280,7 @@ QString SerialPortElement::OpenErrorDescription(const QString& device, int syste
 
 QString SerialPortElement::DeviceName() const
 {
-    const QString key = QStringLiteral("COM%1").arg(m_commPort);
-    const QString mapped = SettingsStore::GetSetting(QStringLiteral("Ports"), key);
-    if (!mapped.isEmpty())
-        return mapped;
-#ifdef Q_OS_WIN
-    return key;
-#else
-    return QStringLiteral("/dev/ttyS%1").arg(m_commPort - 1);
-#endif
+    return Communication_HW::ComPortDevice(m_commPort);
 }
 
 void SerialPortElement::onReadyRead()

@@ -4,8 +4,7 @@
 // operation records its error number and description in Globals::Err and returns false;
 // nothing is thrown. Bytes and text map one to one (Latin-1) in both directions.
 //
-// COM port n is the device named by the settings store's section "Ports", key "COM<n>";
-// without that key it is /dev/ttyS<n-1> on Linux and COMn on Windows.
+// COM port n is the device that Communication_HW::ComPortDevice(n) names.
 
 #include <QByteArray>
 #include <QObject>

@@ -19,6 +19,7 @@
 #include "comm/settings_string.h"
 #include "commands/frmDataRequest.h"
 #include "commands/frmSendCmd.h"
+#include "commands/frmSendFile.h"
 #include "keyhook/keyhook.h"
 #include "platform/desktop.h"
 #include "platform/settings_store.h"
@@ -441,7 +442,8 @@ void frmMDIMain::mnuSendCmd_Click()
 
 void frmMDIMain::mnuSendFile_Click()
 {
-    // Sending a file to channel 1 comes later; nothing is stopped for it.
+    // Nothing is stopped: readings and requests go on while the file goes out.
+    frmSendFile::Of(this).SendFile();
 }
 
 void frmMDIMain::mnuAbout_Click()

@@ -3,7 +3,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 
-#include "platform/settings_store.h"
+#include "comm/serial_devices.h"
 #include "support/child_process.h"
 
 SocatPair::SocatPair()
@@ -76,5 +76,5 @@ bool SocatPair::restart()
 
 void SocatPair::MapComPort(int n, const QString& path)
 {
-    SettingsStore::SaveSetting(QStringLiteral("Ports"), QStringLiteral("COM%1").arg(n), path);
+    Communication_HW::SetComPortDevice(n, path);
 }

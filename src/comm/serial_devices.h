@@ -1,0 +1,26 @@
+#pragma once
+// Which device a serial port number means. A number alone names nothing on Linux, so the
+// settings store maps it: section "Ports", key "COM<n>" holds the device path. Without that
+// key COM n is /dev/ttyS<n-1> on Linux and COMn on Windows. The port elements open what
+// this says, and the communication settings dialog shows and changes it.
+
+#include <QList>
+#include <QString>
+
+namespace Communication_HW {
+
+QString ComPortDevice(int n);
+// Stores the device for COM n; an empty path puts the built-in default back.
+void SetComPortDevice(int n, const QString& device);
+
+struct SerialDevice
+{
+    QString path;        // the stable /dev/serial/by-id/ name where the system has one
+    QString description; // maker and product as the system reports them, may be empty
+};
+// The serial devices present now, in the order the system lists them.
+QList<SerialDevice> PresentSerialDevices();
+// Whether the device exists now: a pseudo terminal or adapter that went away does not.
+bool SerialDeviceExists(const QString& device);
+
+} // namespace Communication_HW

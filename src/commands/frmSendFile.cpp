@@ -1,0 +1,167 @@
+#include "commands/frmSendFile.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QVBoxLayout>
+
+#include "comm/channel_connections.h"
+#include "platform/user_prompts.h"
+#include "platform/window_placement.h"
+#include "shell/module_data.h"
+#include "shell/pause.h"
+
+namespace {
+
+constexpr qint64 PieceSize = 100;
+constexpr double PauseAfterPiece = 0.02;
+
+QString progressText(const char* what, qint64 sent, qint64 total)
+{
+    return QStringLiteral("%1: %2 Bytes of %3").arg(QLatin1String(what)).arg(sent).arg(total);
+}
+
+} // namespace
+
+frmSendFile& frmSendFile::Of(QWidget* mainWindow)
+{
+    auto* form = mainWindow->findChild<frmSendFile*>(QString(), Qt::FindDirectChildrenOnly);
+    return form ? *form : *new frmSendFile(mainWindow);
+}
+
+frmSendFile::frmSendFile(QWidget* mainWindow) : QDialog(mainWindow)
+{
+    setObjectName(QStringLiteral("frmSendFile"));
+    setModal(false);
+
+    Frame1 = new QGroupBox(this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    lblState = new QLabel(QStringLiteral("Initalizing"), Frame1);
+    lblState->setObjectName(QStringLiteral("lblState"));
+    QFont stateFont(QStringLiteral("Arial"));
+    stateFont.setPointSizeF(9.75);
+    stateFont.setBold(true);
+    lblState->setFont(stateFont);
+    ProgressBar1 = new QProgressBar(Frame1);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    cmdCtrlButton = new QPushButton(QStringLiteral("OK"), Frame1);
+    cmdCtrlButton->setObjectName(QStringLiteral("cmdCtrlButton"));
+    cmdCtrlButton->setAutoDefault(false);
+    connect(cmdCtrlButton, &QPushButton::clicked, this, &frmSendFile::cmdCtrlButton_Click);
+
+    auto* frame = new QVBoxLayout(Frame1);
+    frame->addWidget(lblState);
+    frame->addWidget(ProgressBar1);
+    frame->addWidget(cmdCtrlButton, 0, Qt::AlignHCenter);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Frame1);
+    setMinimumWidth(360);
+}
+
+void frmSendFile::Form_Load()
+{
+    m_loaded = true;
+    setWindowTitle(QStringLiteral("Send File Status"));
+    cmdCtrlButton->setText(QStringLiteral("Cancel"));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    adjustSize();
+    Platform::CentreOver(*this, *parentWidget());
+}
+
+void frmSendFile::SendFile()
+{
+    // One transfer at a time: while pieces go out the menu only brings the window back.
+    if (m_sending) {
+        show();
+        raise();
+        activateWindow();
+        return;
+    }
+    if (!m_loaded)
+        Form_Load();
+
+    Platform::FileDialogRequest request;
+    request.title = QStringLiteral("Open File");
+    request.filter = QStringLiteral("*.TXT (Text Files)|*.TXT|*.* (All Files)|*.*");
+    // The last file of this run, else the current directory.
+    request.fileName = Globals::SendFileName.isEmpty() ? QDir::currentPath() + QDir::separator()
+                                                       : Globals::SendFileName;
+    const std::optional<QString> chosen = Platform::Prompts().OpenFileName(request);
+    if (!chosen)
+        return;
+    Globals::SendFileName = *chosen;
+    if (!Globals::SendFileName.isEmpty())
+        SendFileData(Globals::SendFileName);
+}
+
+void frmSendFile::SendFileData(const QString& fileName)
+{
+    show();
+    raise();
+    setWindowTitle(QStringLiteral("File to Send Status"));
+    lblState->setText(QStringLiteral("Please wait ..."));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    cmdCtrlButton->setText(QStringLiteral("Cancel"));
+    // Enter must not stop a transfer by accident; at the end it closes the window.
+    cmdCtrlButton->setDefault(false);
+
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    m_sending = &file;
+    const auto done = qScopeGuard([this, &file] {
+        if (m_sending == &file)
+            m_sending = nullptr;
+    });
+    const qint64 total = file.size();
+    qint64 sent = 0;
+    qint64 piece = PieceSize;
+    lblState->setText(progressText("Pogress", sent, total));
+    const QString source = QStringLiteral("Send File ") + fileName;
+    while (sent < total) {
+        if (sent + piece > total)
+            piece = total - sent;
+        // A file closed by Cancel, or one that shrank meanwhile, ends the transfer here.
+        const QByteArray bytes = file.isOpen() ? file.read(piece) : QByteArray();
+        if (bytes.size() != piece)
+            return;
+        sent += piece;
+        Communication_HW::SendToChannel(1, QString::fromLatin1(bytes), source);
+        ProgressBar1->setValue(qRound(double(sent) / double(total) * 100.0));
+        lblState->setText(progressText("Pogress", sent, total));
+        Globals::Pause(PauseAfterPiece);
+    }
+    file.close();
+    lblState->setText(progressText("Done", sent, total));
+    cmdCtrlButton->setDefault(true);
+    cmdCtrlButton->setText(QStringLiteral("OK"));
+}
+
+void frmSendFile::cmdCtrlButton_Click()
+{
+    unload();
+}
+
+void frmSendFile::closeEvent(QCloseEvent* event)
+{
+    // The title bar's close button unloads like the button; a transfer still running
+    // carries on unseen, as it would after any other unload.
+    m_loaded = false;
+    QDialog::closeEvent(event);
+}
+
+void frmSendFile::unload()
+{
+    if (m_sending) {
+        m_sending->close();
+        m_sending = nullptr;
+    }
+    m_loaded = false;
+    hide();
+}
