@@ -154,6 +154,7 @@ private slots:
         QTest::newRow("Request Now with 199: not clicked") << QStringLiteral("199 cmdRequestNow");
         QTest::newRow("Request Now with 500: the cells sent")
             << QStringLiteral("500 cmdRequestNow");
+        QTest::newRow("a click on the grid with 199: no cell chosen") << QStringLiteral("199 grid");
         QTest::newRow("Cancel: no check, nothing kept") << QStringLiteral("199 cmdCancel");
     }
     void dataRequest_intervalCheckedOnLeavingTheBox()
@@ -171,7 +172,8 @@ private slots:
             const auto closeAlways = qScopeGuard([dialog] { dialog->reject(); });
             QVERIFY(QTest::qWaitForWindowActive(dialog));
             // The first channel's command, not the header; leaving the editor commits it.
-            QTest::keyClicks(control<FlexGrid>(dialog, "gridCmd"), QStringLiteral("S"));
+            auto* grid = control<FlexGrid>(dialog, "gridCmd");
+            QTest::keyClicks(grid, QStringLiteral("S"));
             auto* box = control<QLineEdit>(dialog, "txtInterval");
             QVERIFY(!box->isEnabled()); // greyed while "Repeat ON" is clear
             QTest::keyClick(control<QCheckBox>(dialog, "chkRepeatCommand"), Qt::Key_Space);
@@ -180,6 +182,9 @@ private slots:
             QTest::keyClicks(box, typed);
             if (leave.startsWith(QLatin1String("cmd")))
                 click(dialog, leave.toLatin1());
+            else if (leave == "grid")
+                QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                                  grid->visualRect(grid->model()->index(2, 1)).center());
             else
                 QTest::keyClick(box, leave == "Tab" ? Qt::Key_Tab : Qt::Key_Return);
             QCOMPARE(dialog->isVisible(), !cancel);

@@ -1,9 +1,6 @@
 #include "commands/frmDataRequest.h"
 
-#include <QAbstractButton>
-#include <QApplication>
 #include <QCheckBox>
-#include <QFocusEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -20,6 +17,7 @@
 #include "commands/dialog_controls.h"
 #include "platform/settings_store.h"
 #include "platform/user_prompts.h"
+#include "platform/validate_on_leave.h"
 #include "platform/window_placement.h"
 #include "shell/load_settings.h"
 #include "shell/module_data.h"
@@ -55,7 +53,6 @@ frmDataRequest::frmDataRequest(QWidget* parent) : QDialog(parent)
     chkRepeatCommand = NamedControl<QCheckBox>(Frame3, "chkRepeatCommand", "Repeat ON");
     txtInterval = NamedControl<QLineEdit>(Frame3, "txtInterval");
     txtInterval->setMaximumWidth(80);
-    txtInterval->installEventFilter(this);
     auto* mode = new QGridLayout(Frame3);
     mode->addWidget(NamedControl<QLabel>(Frame3, "Label2", "Repeat Request"), 0, 0, 1, 3);
     mode->addWidget(chkRepeatCommand, 1, 0, 1, 3);
@@ -78,7 +75,6 @@ frmDataRequest::frmDataRequest(QWidget* parent) : QDialog(parent)
     top->addWidget(Frame1, 1);
     top->addLayout(side);
     const OkCancel buttons = OkCancelButtons(this);
-    cmdCancel = buttons.cmdCancel;
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top, 1);
     layout->addLayout(buttons.row);
@@ -86,10 +82,17 @@ frmDataRequest::frmDataRequest(QWidget* parent) : QDialog(parent)
     connect(chkRepeatCommand, &QCheckBox::toggled, this, &frmDataRequest::chkRepeatCommand_Click);
     connect(cmdRequestNow, &QPushButton::clicked, this, &frmDataRequest::cmdRequestNow_Click);
     connect(buttons.cmdOK, &QPushButton::clicked, this, &frmDataRequest::cmdOK_Click);
-    connect(cmdCancel, &QPushButton::clicked, this, &frmDataRequest::reject);
+    connect(buttons.cmdCancel, &QPushButton::clicked, this, &frmDataRequest::reject);
     const auto commit = [this] { Change_GridCmd_Cell(); };
     EditGridTool::WireGrid(gridCmd, commit, [this](int keyAscii) { gridCmd_KeyPress(keyAscii); });
     EditGridTool::WireTextEditor(gridCmd, txtEditGrid, commit);
+    Platform::ValidateOnLeave(txtInterval,
+                              [this] {
+                                  bool cancel = false;
+                                  txtInterval_Validate(cancel);
+                                  return cancel;
+                              },
+                              {buttons.cmdCancel});
 
     Form_Load();
 }
@@ -165,37 +168,6 @@ void frmDataRequest::txtInterval_Validate(bool& cancel)
                          .arg(ShortestInterval)
                          .arg(LongestInterval),
                      Platform::vbOKOnly + Platform::vbExclamation, QStringLiteral("Interval time"));
-}
-
-bool frmDataRequest::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == m_refusedButton && event->type() == QEvent::MouseButtonRelease) {
-        m_refusedButton->setDown(false);
-        m_refusedButton->removeEventFilter(this);
-        m_refusedButton = nullptr;
-    }
-    if (watched != txtInterval || event->type() != QEvent::FocusOut || !isVisible())
-        return QDialog::eventFilter(watched, event);
-    // Another window taking the focus, closing, or leaving by Cancel is no reason to check
-    // the box.
-    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-    QWidget* next = QApplication::focusWidget();
-    if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason ||
-        next == cmdCancel)
-        return QDialog::eventFilter(watched, event);
-    bool cancel = false;
-    txtInterval_Validate(cancel);
-    if (cancel) {
-        // The focus stays, and the button pressed to leave the box is not clicked: its
-        // press has already taken the focus, so its release is turned into nothing.
-        auto* button = qobject_cast<QAbstractButton*>(next);
-        if (button && reason == Qt::MouseFocusReason) {
-            m_refusedButton = button;
-            button->installEventFilter(this);
-        }
-        txtInterval->setFocus(Qt::OtherFocusReason);
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 bool frmDataRequest::intervalAccepted()

@@ -5,14 +5,11 @@
 // mode, the interval and the commands of channels 1..count under "DataRequest"; Cancel
 // keeps nothing (an interval the box has accepted is in use at once all the same).
 
-#include <QAbstractButton>
 #include <QDialog>
-#include <QPointer>
 
 class FlexGrid;
 class QCheckBox;
 class QLineEdit;
-class QPushButton;
 
 class frmDataRequest : public QDialog
 {
@@ -22,9 +19,6 @@ public:
 
     // When the cell editor is open: the current cell takes its text and it closes.
     void Change_GridCmd_Cell();
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Form_Load();
@@ -42,7 +36,4 @@ private:
     QLineEdit* txtEditGrid;
     QCheckBox* chkRepeatCommand;
     QLineEdit* txtInterval;
-    QPushButton* cmdCancel;
-    // The button whose press left the interval box with a number out of range.
-    QPointer<QAbstractButton> m_refusedButton;
 };
