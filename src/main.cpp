@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "about/frmAbout.h"
+#include "platform/end_signals.h"
 #include "platform/message_log.h"
 #include "platform/settings_store.h"
 #include "shell/frmMDIMain.h"
@@ -63,6 +64,7 @@ int main(int argc, char* argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("com.veltrano.quorvane"));
 
     frmMDIMain main;
+    Platform::WatchEndSignals(&main, [&main] { main.EndWithoutQuestion(); });
     main.MDIForm_Load();
     main.show();
     return QApplication::exec();

@@ -1,132 +1,251 @@
-// Channel configuration: the grid cell editor driven from the keyboard.
+// Channel configuration from the keyboard and mouse: the grid cell editor, the "Channels"
+// dialog with its store writes, and the main window's reconciliation against loopback servers.
 
-#include <QComboBox>
 #include <QLineEdit>
+#include <QTcpServer>
 #include <QtTest>
 
-#include "channel_config/edit_grid_tool.h"
 #include "channel_config/flex_grid.h"
+#include "channel_config/frmChannels.h"
+#include "channel_window/channel_window.h"
+#include "channel_window/frmTxtBox.h"
+#include "comm/channel_connections.h"
+#include "platform/settings_store.h"
+#include "shell/load_settings.h"
+#include "support/program_doubles.h"
+
+using namespace Channel_Window;
+using Communication_HW::IsChannelConnected;
 
 namespace {
-// A form with a three-row grid whose column 1 is edited in place, wired as a host does.
-struct GridHost : QWidget
+// Acts in the top modal dialog as a user does, token by token: Enter, Esc, Tab, Space, the
+// arrows, ^A (select all), Click:<control>, Cell:<row>,<col> (of the grid), Show:<control>,
+// or typed text. ">token" first hands the next stages to the dialog that token opens.
+void act(const QString& script, QStringList stages = {})
 {
-    FlexGrid* grid = new FlexGrid(this);
-    QLineEdit* txt = new QLineEdit(this);
-    QComboBox* cbo = new QComboBox(this);
-
-    GridHost()
-    {
-        grid->setColumnCount(2);
-        grid->setRows(4);
-        grid->setGeometry(0, 0, 300, 200);
-        for (int row = 1; row < 4; ++row)
-            grid->setTextMatrix(row, 1, QStringLiteral("old %1").arg(row));
-        cbo->addItems({"OFF", "ON"});
-        txt->hide();
-        cbo->hide();
-        const auto commit = [this] {
-            if (txt->isVisible())
-                grid->setText(txt->text());
-            else if (cbo->isVisible())
-                grid->setText(cbo->currentText());
-            txt->hide();
-            cbo->hide();
-        };
-        EditGridTool::WireGrid(grid, commit, [this](int keyAscii) {
-            if (grid->Col() == 1)
-                EditGridTool::Show_CellEditor(grid, txt, keyAscii);
-        });
-        EditGridTool::WireTextEditor(grid, txt, commit);
-        EditGridTool::WireComboEditor(grid, cbo, commit);
-    }
-};
-
-// Types "Enter", "Up", "Down", "Esc", "Left", "Right" or plain text into the focus widget;
-// "Click" clicks the grid's first cell in the last row.
-void act(FlexGrid* grid, const QString& keys)
-{
-    static const QHash<QString, Qt::Key> named{{"Enter", Qt::Key_Return}, {"Up", Qt::Key_Up},
-                                               {"Down", Qt::Key_Down},    {"Esc", Qt::Key_Escape},
+    static const QHash<QString, Qt::Key> named{{"Enter", Qt::Key_Return}, {"Esc", Qt::Key_Escape},
+                                               {"Tab", Qt::Key_Tab},      {"Space", Qt::Key_Space},
+                                               {"Up", Qt::Key_Up},        {"Down", Qt::Key_Down},
                                                {"Left", Qt::Key_Left},    {"Right", Qt::Key_Right}};
-    for (const QString& key : keys.split(u' ', Qt::SkipEmptyParts)) {
+    for (QString token : script.split(u' ', Qt::SkipEmptyParts)) {
+        QWidget* dialog = QApplication::activeModalWidget();
+        QVERIFY(dialog);
+        // The top dialog has the focus, as a window manager gives it.
+        if (QApplication::activeWindow() != dialog)
+            dialog->activateWindow();
+        QTRY_VERIFY(dialog->isAncestorOf(QApplication::focusWidget()));
         QWidget* focus = QApplication::focusWidget();
-        QVERIFY(focus);
-        if (key == "Click")
+        if (token.startsWith(u'>')) {
+            QTimer::singleShot(0, [stages] { act(stages.first(), stages.mid(1)); });
+            token.remove(0, 1);
+        }
+        if (token.startsWith("Click:")) {
+            QTest::mouseClick(dialog->findChild<QWidget*>(token.mid(6)), Qt::LeftButton);
+        } else if (token.startsWith("Show:")) { // a hidden editor the dialog never shows itself
+            dialog->findChild<QWidget*>(token.mid(5))->show();
+            dialog->findChild<QWidget*>(token.mid(5))->setFocus();
+        } else if (token.startsWith("Cell:")) {
+            auto* grid = dialog->findChild<FlexGrid*>();
+            const QStringList at = token.mid(5).split(u',');
+            const QModelIndex cell = grid->model()->index(at[0].toInt() - 1, at[1].toInt());
             QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
-                              grid->visualRect(grid->model()->index(2, 0)).center());
-        else if (named.contains(key))
-            QTest::keyClick(focus, named[key]);
-        else
-            QTest::keyClicks(focus, key);
+                              grid->visualRect(cell).center());
+        } else if (token == "^A") {
+            QTest::keyClick(focus, Qt::Key_A, Qt::ControlModifier);
+        } else if (named.contains(token)) {
+            QTest::keyClick(focus, named[token]);
+        } else {
+            for (const QChar c : token) // each key goes where the focus is by then
+                QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+        }
     }
 }
+
+// "row:State,Settings,Identification" of one grid row.
+QString rowText(const FlexGrid* grid, int row)
+{
+    return QString::number(row) + u':' + grid->TextMatrix(row, 1) + u',' +
+           grid->TextMatrix(row, 2) + u',' + grid->TextMatrix(row, 3);
+}
+
+QByteArray storeText()
+{
+    QFile file(SettingsStore::StoreLocation());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+const QString IP = QStringLiteral("IP 10.0.0.7:4001");
+const QString COM = QStringLiteral("COM  3,19200,o,8,2,RTS/CTS");
 } // namespace
 
 class tst_ChannelConfig : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void cellEditor_keys_data()
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::optional<ProgramDoubles> m_fake;
+
+    // Three channels: 1 OFF on the network, 2 OFF serial, 3 ON without settings.
+    void table()
     {
-        QTest::addColumn<QString>("editor"); // "txt" opened by the first key, or "cbo"
-        QTest::addColumn<int>("row");
-        QTest::addColumn<QString>("keys");
-        QTest::addColumn<QString>("cell"); // the edited cell afterwards
-        QTest::addColumn<int>("rowAfter");
-        QTest::addColumn<bool>("open"); // the editor still open
-        const auto row = [](const char* name, const char* editor, int r, const char* keys,
-                            const char* cell, int after, bool open) {
-            QTest::newRow(name) << QString(editor) << r << QString(keys) << QString(cell) << after
-                                << open;
-        };
-        row("Space edits, Enter moves down", "txt", 2, "  ! Enter", "old 2!", 3, false);
-        row("typed key replaces, caret after it", "txt", 2, "x ! Enter", "x!", 3, false);
-        row("Enter on the last row stays", "txt", 3, "  ! Enter", "old 3!", 3, false);
-        row("Down moves down", "txt", 1, "  ! Down", "old 1!", 2, false);
-        row("Up on the first row stays", "txt", 1, "  ! Up", "old 1!", 1, false);
-        row("Up moves up", "txt", 3, "  ! Up", "old 3!", 2, false);
-        row("Escape keeps the cell", "txt", 2, "x Esc", "old 2", 2, false);
-        row("Left and Right move the caret", "txt", 2, "  Left Left Right !", "old 2", 2, true);
-        row("... and Enter commits there", "txt", 2, "  Left Left Right ! Enter", "old !2", 3,
-            false);
-        row("a click elsewhere commits", "txt", 1, "new Click", "new", 3, false);
-        row("combo keeps Up and Down", "cbo", 2, "Down Up Down", "old 2", 2, true);
-        row("combo Enter commits its choice", "cbo", 3, "Down Enter", "ON", 3, false);
-        row("combo Escape keeps the cell", "cbo", 2, "Down Esc", "old 2", 2, false);
+        Settings::OptionChecks checks;
+        Settings::LoadSettings(checks); // the program's defaults from an empty store
+        ChannelsCount = 3;
+        ChannelState = {0, 0, 0, 1};
+        ChannelSettings = {"", IP, COM, ""};
+        ChannelId = {"", "Id A", "Id B", "Id C"};
     }
-    void cellEditor_keys()
+
+private slots:
+    void init()
     {
-        QFETCH(QString, editor);
-        QFETCH(int, row);
-        QFETCH(QString, keys);
+        m_dir = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir->path()));
+        Globals::ResetModuleData();
+        m_fake.emplace();
+    }
+    void cleanup() { m_fake.reset(); }
+
+    void channelList_keysAndClicks_data()
+    {
+        QTest::addColumn<QString>("script"); // stages for nested dialogs after " / "
+        QTest::addColumn<QString>("cell");   // "row:State,Settings,Identification" afterwards
+        QTest::addColumn<int>("current");    // the grid's current row afterwards
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("message"); // 0 none, 1 the count message, 2 also keeping the focus
+        QTest::addColumn<int>("stored");  // -1 still open, 0 closed storing nothing, 1 stored
+        const auto row = [](const char* name, const QString& script, const QString& cell,
+                            int current, int count = 3, int message = 0, int stored = -1) {
+            QTest::newRow(name) << script << cell << current << count << message << stored;
+        };
+        const QString off1 = "1:OFF," + IP + ",", c1 = off1 + "Id A", c2 = "2:OFF," + COM + ",Id B";
+        const QString c3 = "3:ON,,Id C", on1 = "1:ON," + IP + ",Id A",
+                      on2 = "2:ON," + COM + ",Id B";
+        row("count letters: restored, focus goes", "^A abc Tab", c1, 1, 3, 1);
+        row("count beyond 16 bits", "^A 40000 Tab", c1, 1, 3, 1);
+        row("count 0: restored, focus stays", "^A 0 Tab", c1, 1, 3, 2);
+        row("count 51 and a click on OK: stays open", "^A 51 Click:cmdOK", c1, 1, 3, 2);
+        row("count 2 at once", "^A 2 Tab", c2, 1, 2);
+        row("count 1 then 3: rows come back as loaded",
+            "Tab Down Down Space Click:txtChannels ^A 1 Tab Click:txtChannels ^A 3 Tab", c3, 1);
+        row("count 4: rows read back", "Tab Down Down Space Click:txtChannels ^A 4 Tab",
+            "3:OFF,,Id C", 3, 4);
+        row("a letter toggles State", "Tab q", on1, 1);
+        row("a click toggles State", "Cell:2,1", on2, 2);
+        row("Space edits, Enter moves down", "Tab Down Right Right Space ! Enter", c2 + "!", 3);
+        row("a key replaces, caret after it", "Tab Right Right x ! Enter", off1 + "x!", 2);
+        row("Enter on the last row stays", "Tab Down Down Right Right Space ! Enter", c3 + "!", 3);
+        row("Down moves down", "Tab Right Right Space ! Down", c1 + "!", 2);
+        row("Up on the first row stays", "Tab Right Right Space ! Up", c1 + "!", 1);
+        row("Up moves up", "Tab Down Right Right Space ! Up", c2 + "!", 1);
+        row("Escape keeps the text", "Tab Right Right x Esc", c1, 1);
+        row("Left, Right move the caret", "Tab Right Right Space Left Left Right ! Enter",
+            off1 + "Id !A", 2);
+        row("a click elsewhere commits", "Tab Right Right new Cell:3,0", off1 + "new", 3);
+        row("combo keeps Up and Down", "Tab Show:cboEditGrid Down Up Down", c1, 1);
+        row("combo Enter moves down", "Tab Show:cboEditGrid Down Enter", c1, 2);
+        // Enter in the open editor commits; only the next Enter reaches OK.
+        const QString edits = "Tab Space Right Right Scale-A Enter ",
+                      edited = "1:ON," + IP + ",Scale-A";
+        row("OK button stores", edits + "Click:cmdOK", edited, 2, 3, 0, 1);
+        row("Enter on the grid stores", edits + "Enter", edited, 2, 3, 0, 1);
+        row("Escape on the grid stores nothing", edits + "Esc", edited, 2, 3, 0, 0);
+        row("Cancel button stores nothing", edits + "Click:cmdCancel", edited, 2, 3, 0, 0);
+        row("IP cell, Cancel: kept, ON", "Tab Right >x / Click:cmdCancel", on1, 1);
+        row("COM cell, OK: kept, ON", "Tab Down Right >Space / Click:cmdOK", on2, 2);
+        row("empty cell, Cancel: OFF", ">Cell:3,2 / Click:cmdCancel", "3:OFF,,Id C", 3);
+        row("empty cell, OK without a choice: OFF", ">Cell:3,2 / Click:cmdOK", "3:OFF,,Id C", 3);
+        row("empty cell, address typed: ON",
+            ">Cell:3,2 / Click:optUseIPPort Click:IPAddr ^A "
+            "10.0.0.9 Click:IPPort ^A 2101 Click:cmdOK",
+            "3:ON,IP 10.0.0.9:2101,Id C", 3);
+    }
+    void channelList_keysAndClicks()
+    {
+        QFETCH(QString, script);
         QFETCH(QString, cell);
-        QFETCH(int, rowAfter);
-        QFETCH(bool, open);
-        GridHost host;
-        host.show();
-        QVERIFY(QTest::qWaitForWindowActive(&host));
-        host.grid->setCol(1);
-        host.grid->setRow(row);
-        host.grid->SetFocus();
-        QWidget* used = editor == "cbo" ? static_cast<QWidget*>(host.cbo) : host.txt;
-        if (used == host.cbo) {
-            host.cbo->setGeometry(host.grid->CellLeft(), host.grid->CellTop(), 100, 20);
-            host.cbo->show();
-            host.cbo->setFocus();
-        } else {
-            QTest::keyClick(host.grid, keys[0].toLatin1()); // the key that opens the editor
-            keys.remove(0, 1);
-            QCOMPARE(host.txt->geometry().topLeft(),
-                     host.grid->pos() + QPoint(host.grid->CellLeft(), host.grid->CellTop()));
+        QFETCH(int, current);
+        QFETCH(int, count);
+        QFETCH(int, message);
+        QFETCH(int, stored);
+        table();
+        SettingsStore::SaveSetting("Channels", "Ch-4_Id", "Old"); // above the count
+        const QByteArray before = storeText();
+        frmChannels dialog;
+        dialog.show();
+        const QStringList stages = script.split(" / ");
+        act(stages.first(), stages.mid(1));
+        auto* grid = dialog.findChild<FlexGrid*>("gridList");
+        QCOMPARE(rowText(grid, cell.section(u':', 0, 0).toInt()), cell);
+        QCOMPARE(grid->Row(), current);
+        QCOMPARE(ChannelsCount, quint8(count));
+        QCOMPARE(grid->Rows(), count + 1);
+        const auto* box = dialog.findChild<QLineEdit*>("txtChannels");
+        QCOMPARE(box->text(), QString::number(count));
+        QCOMPARE(m_fake->prompts.boxes.size(), message ? 1 : 0);
+        if (message)
+            m_fake->expectOnlyBox("Please enter a number from 1 to 50",
+                                  Platform::vbOKOnly + Platform::vbExclamation, "Channels Count");
+        QCOMPARE(box->hasFocus(), message == 2);
+        QVERIFY(!dialog.findChild<QLineEdit*>("txtEditGrid")->isVisible());
+        QCOMPARE(dialog.isVisible(), stored < 0);
+        // Only OK takes the working copy and writes it, for the channels up to the count.
+        QStringList lines = QString::fromUtf8(storeText()).split(u'\n', Qt::SkipEmptyParts);
+        lines.sort();
+        if (stored == 1)
+            QCOMPARE(lines.join(u'|'), "CannelsCount=3|Ch-1_Id=Scale-A|Ch-1_Settings=" + IP +
+                                           "|Ch-1_State=1|Ch-2_Id=Id B|Ch-2_Settings=" + COM +
+                                           "|Ch-2_State=0|Ch-3_Id=Id C|Ch-3_Settings=|Ch-3_State=1"
+                                           "|Ch-4_Id=Old|[Channels]");
+        else
+            QCOMPARE(storeText(), before);
+        QCOMPARE(ChannelId[1], stored == 1 ? QStringLiteral("Scale-A") : QStringLiteral("Id A"));
+    }
+
+    void reconcile_afterChannelList_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("closed"); // the channel whose window closes, 0 for none
+        QTest::addColumn<bool>("moved"); // channel 1 reconnects to the other server
+        QTest::newRow("identification only: nothing closes")
+            << "Tab Right Right X Enter Click:cmdOK" << 0 << false;
+        QTest::newRow("other port: reconnects there")
+            << "Tab Right >Space Click:cmdOK / Click:IPPort ^A $port Click:cmdOK" << 0 << true;
+        QTest::newRow("network became serial: closed, OFF")
+            << "Tab Right >Space Click:cmdOK / Click:optUseCOMPort Click:cmdOK" << 1 << false;
+        QTest::newRow("switched off: closed") << "Tab Space Click:cmdOK" << 1 << false;
+        QTest::newRow("count lowered: closed, OFF") << "^A 1 Tab Click:cmdOK" << 2 << false;
+    }
+    void reconcile_afterChannelList()
+    {
+        QFETCH(QString, script);
+        QFETCH(int, closed);
+        QFETCH(bool, moved);
+        QTcpServer first, other;
+        QVERIFY(first.listen(QHostAddress::LocalHost) && other.listen(QHostAddress::LocalHost));
+        QSignalSpy otherPeers(&other, &QTcpServer::newConnection);
+        frmMDIMain& main = m_fake->start();
+        ChannelsCount = 2;
+        for (int n = 1; n <= 2; ++n) {
+            ChannelState[n] = 1;
+            ChannelSettings[n] = QStringLiteral("IP 127.0.0.1:%1").arg(first.serverPort());
         }
-        QVERIFY(used->hasFocus());
-        act(host.grid, keys);
-        QCOMPARE(host.grid->TextMatrix(row, 1), cell);
-        QCOMPARE(host.grid->Row(), rowAfter);
-        QCOMPARE(used->isVisible(), open);
-        QCOMPARE(host.grid->hasFocus(), !open);
+        QTRY_VERIFY_WITH_TIMEOUT(IsChannelConnected(1) && IsChannelConnected(2), 10000);
+        const QStringList stages =
+            script.replace("$port", QString::number(other.serverPort())).split(" / ");
+        QTimer::singleShot(0, [stages] { act(stages.first(), stages.mid(1)); });
+        main.mnuChannels->trigger(); // the dialog runs the script
+        for (int n = 1; n <= 2; ++n) {
+            const bool off = n == closed;
+            QCOMPARE(ExistingChannelWindow(n)->IsLoaded(), !off);
+            QCOMPARE(ChannelState[n], quint8(!off));
+            QCOMPARE(SettingsStore::GetSetting("Channels", QStringLiteral("Ch-%1_State").arg(n)),
+                     off ? "0" : "1");
+        }
+        if (moved) // closed, then opened again at once by the restarted check
+            QTRY_VERIFY_WITH_TIMEOUT(otherPeers.size() == 1 && IsChannelConnected(1), 10000);
+        else // never dropped
+            QCOMPARE(IsChannelConnected(1), closed != 1);
     }
 };
 

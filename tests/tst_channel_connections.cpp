@@ -4,14 +4,18 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 #include <tuple>
 
 #include "comm/channel_connections.h"
 #include "shell/module_data.h"
 #include "shell/pending_error.h"
+#include "support/net_namespace.h"
 #include "support/scripted_prompts.h"
 #include "support/socat_pair.h"
+
+#include <sys/socket.h>
 
 using namespace Communication_HW;
 using Channel_Window::ChannelSettings;
@@ -155,6 +159,54 @@ private slots:
         }
         QVERIFY(m_prompts->boxes.isEmpty());
         QCOMPARE(ChannelState[2], quint8(1));
+    }
+
+    void slowOrSilentLink_connectedByTheCheck_data()
+    {
+        QTest::addColumn<bool>("peerVanishes");
+        QTest::newRow("every first SYN lost: the retry a second later connects") << false;
+        QTest::newRow("peer gone without a word: keep-alive finds it, reconnected") << true;
+    }
+    void slowOrSilentLink_connectedByTheCheck()
+    {
+        QFETCH(bool, peerVanishes);
+        NetNamespace net;
+        if (!net.isReady())
+            QSKIP("needs root, ip and nft for a network namespace of its own");
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        const QString port = QString::number(server.serverPort());
+        if (!peerVanishes) // each connection's first SYN is lost
+            QVERIFY(net.nft(QString(R"(table inet lossy {
+                set seen { type inet_service; flags dynamic,timeout; timeout 1m; }
+                chain in { type filter hook input priority 0
+                  tcp dport %1 tcp flags & (syn|ack) == syn tcp sport != @seen add @seen { tcp sport } drop
+                }
+              })")
+                                .arg(port)));
+        setUpChannel(2, ipTo(server.serverPort()));
+        QTimer check; // what the channel check does every 500 ms
+        connect(&check, &QTimer::timeout, [] {
+            if (!IsChannelConnected(2))
+                OpenChannel(2);
+        });
+        check.start(500);
+        QTRY_VERIFY_WITH_TIMEOUT(server.hasPendingConnections(), 10000);
+        QTRY_VERIFY(IsChannelConnected(2));
+        if (peerVanishes) {
+            // The peer resets its end while nothing gets through, so the link never hears of it.
+            QTcpSocket* far = server.nextPendingConnection();
+            const linger reset{1, 0};
+            ::setsockopt(int(far->socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+            QVERIFY(
+                net.nft(QString("table inet cut { chain out { type filter hook output priority 0\n"
+                                "tcp sport %1 drop; tcp dport %1 drop\n}\n}")
+                            .arg(port)));
+            far->abort();
+            QVERIFY(net.nft("delete table inet cut"));
+            QTRY_VERIFY_WITH_TIMEOUT(server.hasPendingConnections(), 40000);
+        }
+        QVERIFY(m_prompts->boxes.isEmpty());
     }
 
     void sendToAllChannels_onlyToChannelsOnConnectedAndCounted_data()

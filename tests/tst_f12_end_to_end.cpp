@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <array>
@@ -89,6 +90,8 @@ class TestF12EndToEnd : public QObject
     std::unique_ptr<Balance> m_balance;
     std::unique_ptr<ScriptedPrompts> m_prompts;
     std::unique_ptr<ClockedDesktop> m_desktop;
+    // Each row's program leaves its unsaved text in a journal of its own.
+    std::unique_ptr<QTemporaryDir> m_state;
     std::unique_ptr<frmMDIMain> m_main;
     QProcess m_keyboard;
 
@@ -145,6 +148,8 @@ private slots:
     }
     void init()
     {
+        m_state = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_STATE_HOME", QFile::encodeName(m_state->path()));
         Globals::ResetModuleData();
         m_balance = std::make_unique<Balance>();
         m_prompts = std::make_unique<ScriptedPrompts>();

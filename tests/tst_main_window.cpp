@@ -1,226 +1,248 @@
-// The main window: its menu and option marks, quitting, Save all / Clear all, arrangements.
+// The main window: its option marks, quitting, Save all / Clear all, tiling, and the
+// journal that brings unsaved text back after the program was ended or killed.
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QMenu>
-#include <QMenuBar>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
+#include <csignal>
 
+#include "channel_window/channel_journal.h"
 #include "channel_window/channel_window.h"
 #include "channel_window/frmTxtBox.h"
 #include "keyhook/keyhook.h"
 #include "platform/settings_store.h"
-#include "shell/frmMDIMain.h"
-#include "shell/module_data.h"
 #include "support/program_doubles.h"
 
 using namespace Channel_Window;
 
-class tst_MainWindow : public QObject
+class tst_MainWindow : public ProgramTestCase
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::optional<ProgramDoubles> m_fake;
-
-    frmMDIMain& start()
+    QAction* item(const QString& name) const { return m_fake->main->findChild<QAction*>(name); }
+    QString logPath(int n) const { return m_dir->filePath(QStringLiteral("ch%1.log").arg(n)); }
+    // The program started and shown; with `count`, that many ON channels without hardware,
+    // each with its window, text and log file.
+    frmMDIMain& start(int count = 0, const QString& text = {})
     {
         frmMDIMain& main = m_fake->start();
         main.show();
-        return main;
-    }
-    QAction* item(const QString& name) const { return m_fake->main->findChild<QAction*>(name); }
-    QString logPath(int n) const { return m_dir->filePath(QStringLiteral("ch%1.log").arg(n)); }
-    // ON channels without hardware, each with its window, text and log file.
-    void openChannels(int count, const QString& text)
-    {
-        ChannelsCount = quint8(count);
+        if (count > 0) // else the stored count stays
+            ChannelsCount = quint8(count);
         for (int n = 1; n <= count; ++n) {
             ChannelState[n] = 1;
             ChannelFilename[n] = logPath(n);
             ShowChannelWindow(n);
-            if (!text.isEmpty())
-                TextToChannelWindow(n, text);
+            TextToChannelWindow(n, text);
+        }
+        return main;
+    }
+
+    static QByteArray journal()
+    {
+        QFile file(Channel_Journal::Folder() + "/Channel-1.journal");
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+    }
+    // Channel 1 ON in the store, as a user left it.
+    static void storeChannel1(const QString& settings, const QString& logFile = {})
+    {
+        const QStringList values{"CannelsCount",  "1",     "Ch-1_State",    "1",
+                                 "Ch-1_Id",       "Scale", "Ch-1_Settings", settings,
+                                 "Ch-1_Filename", logFile};
+        for (int i = 0; i < values.size(); i += 2)
+            SettingsStore::SaveSetting("Channels", values[i], values[i + 1]);
+    }
+    // The next start brings back this text, unsaved, and says so once.
+    void expectRecoveredAtStart(const QString& text)
+    {
+        m_fake->prompts.boxes.clear();
+        start();
+        frmTxtBox* window = ExistingChannelWindow(1);
+        QCOMPARE(window ? window->Text() : QString(), text);
+        QCOMPARE(window && window->DataChanged(), !text.isEmpty());
+        if (!text.isEmpty()) {
+            QTRY_COMPARE(m_fake->prompts.boxes.size(), 1);
+            QVERIFY(m_fake->prompts.boxes[0].prompt.contains("\r\nScale (CH-1, IP 127.0.0.1:"));
         }
     }
 
 private slots:
-    void init()
-    {
-        m_dir = std::make_unique<QTemporaryDir>();
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir->path()));
-        m_fake.emplace();
-    }
-    void cleanup() { m_fake.reset(); }
-
-    void load_firstRun_menuAsDesignedOnlyDecimalPointChecked()
-    {
-        frmMDIMain& main = start();
-        QStringList menu; // "name=caption", items indented, "name=-" for separators
-        QStringList checkable;
-        for (QAction* top : main.menuBar()->actions()) {
-            menu << (top->menu() ? top->menu()->objectName() : top->objectName()) + u'=' +
-                        top->text();
-            for (QAction* a : top->menu() ? top->menu()->actions() : QList<QAction*>{}) {
-                menu << u' ' + a->objectName() + u'=' + (a->isSeparator() ? "-" : a->text());
-                QVERIFY(a->shortcut().isEmpty());
-                if (a->isCheckable())
-                    checkable << a->objectName() + (a->isChecked() ? "+" : "");
-            }
-        }
-        QCOMPARE(menu.join(u','),
-                 QStringLiteral(
-                     "File=&File, mnuFileSaveAll=&Save all, mnuFile0=-, mnuExit=&Quit,"
-                     "Settings=&Settings, mnuChannels=&Channels, mnuSettings0=-,"
-                     " mnuDataRequest=Data &Request,Transfer=&Transfer, mnuStart=Start,"
-                     " mnuF12toStart_Stop=F12 to &Start/Stop, mnuBeeponRequest=Beepon Request,"
-                     "Send=S&end, mnuSendCmd=&Send Command, mnuSend0=-,"
-                     " mnuSendFile=&Send File to CH-1,mnuFromat=&Format,"
-                     " mnuDateTime=&Date and Time, mnuWeightOnly=Weight &Only,"
-                     " mnuDecimalPoint=Decimal - &Point, mnuTABs=&TABs,"
-                     "Forward=Forwar&d CH-1, mnuToCursor=To&Cursor, mnuback_left=Back-&Left,"
-                     "Window=&Window, mnuWindowTileHoriz=Tile &Horizontally,"
-                     " mnuWindowTileVert=Tile &Vertically, mnuWindowCascade=&Cascade,"
-                     " mnuWindow0=-, mnuWindowClearAll=&Clear all,mnuAbout=&About"));
-        QCOMPARE(checkable.join(u' '), QStringLiteral("mnuF12toStart_Stop mnuBeeponRequest "
-                                                      "mnuDateTime mnuWeightOnly mnuDecimalPoint+ "
-                                                      "mnuTABs mnuToCursor mnuback_left"));
-        QCOMPARE(main.windowTitle(), Globals::AppTitle);
-        QVERIFY(!Globals::ProgramClosing);
-        QCOMPARE(ChannelsCount, quint8(16));
-        QVERIFY(main.CheckChannelTimer()->isActive());
-        QCOMPARE(main.CheckChannelTimer()->interval(), 500);
-        QCOMPARE(Keyhook::HookClient, static_cast<KeyboardHook*>(&main));
-        QVERIFY(!QFile::exists(SettingsStore::StoreLocation())); // the start writes nothing
-    }
-
     void optionClick_flipsOnceAndStores_restartRestoresSix_data()
     {
-        QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("key"); // section/key
         QTest::addColumn<bool>("restored");
-        const auto row = [](const char* name, const char* key, bool restored) {
-            QTest::newRow(name) << QString(name) << QString(key) << restored;
-        };
-        row("mnuWeightOnly", "Format/WeightOnly", true);
-        row("mnuDecimalPoint", "Format/DecimalPoint", true);
-        row("mnuDateTime", "Format/DateTime", true);
-        row("mnuTABs", "Format/TABs", true);
-        row("mnuToCursor", "Forward/ToCursor", true);
-        row("mnuback_left", "Forward/Back-Left", true);
-        row("mnuBeeponRequest", "Format/BeeponRequest", false); // not restored
-        row("mnuF12toStart_Stop", "Transfer/F12toStart/Stop", false);
+        QTest::newRow("mnuWeightOnly") << "Format/WeightOnly" << true;
+        QTest::newRow("mnuDecimalPoint") << "Format/DecimalPoint" << true;
+        QTest::newRow("mnuDateTime") << "Format/DateTime" << true;
+        QTest::newRow("mnuTABs") << "Format/TABs" << true;
+        QTest::newRow("mnuToCursor") << "Forward/ToCursor" << true;
+        QTest::newRow("mnuback_left") << "Forward/Back-Left" << true;
+        QTest::newRow("mnuBeeponRequest") << "Format/BeeponRequest" << false;
+        QTest::newRow("mnuF12toStart_Stop") << "Transfer/F12toStart/Stop" << false;
     }
     void optionClick_flipsOnceAndStores_restartRestoresSix()
     {
-        QFETCH(QString, name);
         QFETCH(QString, key);
         QFETCH(bool, restored);
+        const QString name = QTest::currentDataTag();
         start();
+        QVERIFY(!QFile::exists(SettingsStore::StoreLocation())); // a first start writes nothing
         const bool design = item(name)->isChecked();
-        const QString section = key.section(u'/', 0, 0);
         for (int click = 1; click <= 3; ++click) {
             item(name)->trigger(); // a menu click: Qt's own toggle comes first
             const bool expected = (click % 2 == 1) != design;
             QCOMPARE(item(name)->isChecked(), expected);
-            QCOMPARE(SettingsStore::GetSetting(section, key.section(u'/', 1)),
-                     expected ? QStringLiteral("True") : QStringLiteral("False"));
+            QCOMPARE(SettingsStore::GetSetting(key.section(u'/', 0, 0), key.section(u'/', 1)),
+                     expected ? "True" : "False");
         }
         start();
         QCOMPARE(item(name)->isChecked(), restored && !design);
     }
 
-    void quit_unsavedOrNot_asksOnceAndStopsEverything_data()
+    // Quit, Save all and Clear all ask only while some ON channel holds unsaved text.
+    void unsavedText_askedOnceAnswerActs_data()
     {
-        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("box"); // prompt|title; empty: all is saved, nothing asked
         QTest::addColumn<int>("answer");
-        QTest::addColumn<bool>("running");
-        QTest::addColumn<bool>("saved");
-        QTest::newRow("nothing unsaved: no question") << "" << 0 << false << false;
-        QTest::newRow("Cancel: keeps running")
-            << "+1 g" << int(Platform::vbCancel) << true << false;
-        QTest::newRow("No: quits unsaved") << "+1 g" << int(Platform::vbNo) << false << false;
-        QTest::newRow("Yes: saves, then quits") << "+1 g" << int(Platform::vbYes) << false << true;
+        QTest::addColumn<QString>("effect"); // "saved", "cleared", "closed"
+        const auto row = [](const char* tag, const char* name, const char* box, int answer,
+                            const char* effect) {
+            QTest::newRow(tag) << QString(name) << QString(box) << answer << QString(effect);
+        };
+        const int yes = Platform::vbYes, no = Platform::vbNo, cancel = Platform::vbCancel;
+        const char* save = "Overwrite existing files of Channels ?|Save all Channels";
+        const char* clear = "Clear data of all Channels ?|Clear all Channels";
+        const char* quit = "Save data of all Channels ?|Exit program";
+        row("save all, all saved: no question", "mnuFileSaveAll", "", 0, "");
+        row("save all, Yes: files written", "mnuFileSaveAll", save, yes, "saved");
+        row("save all, No: nothing written", "mnuFileSaveAll", save, no, "");
+        row("clear all, all saved: no question", "mnuWindowClearAll", "", 0, "");
+        row("clear all, Yes: emptied", "mnuWindowClearAll", clear, yes, "cleared");
+        row("clear all, No: text stays", "mnuWindowClearAll", clear, no, "");
+        row("quit, all saved: no question", "mnuExit", "", 0, "closed");
+        row("quit, Cancel: keeps running", "mnuExit", quit, cancel, "");
+        row("quit, No: quits unsaved", "mnuExit", quit, no, "closed");
+        row("quit, Yes: saves, then quits", "mnuExit", quit, yes, "saved closed");
     }
-    void quit_unsavedOrNot_asksOnceAndStopsEverything()
+    void unsavedText_askedOnceAnswerActs()
     {
-        QFETCH(QString, text);
+        QFETCH(QString, name);
+        QFETCH(QString, box);
         QFETCH(int, answer);
-        QFETCH(bool, running);
-        QFETCH(bool, saved);
-        frmMDIMain& main = start();
-        main.mnuF12toStart_Stop->trigger();
-        openChannels(2, text);
-        Globals::RepeatCommand = 1;
-        Globals::RepeatInterval = 60000;
-        main.StartSendChannels();
-        m_fake->prompts.boxes.clear();
+        QFETCH(QString, effect);
+        frmMDIMain& main = start(3, QStringLiteral("N  +  1.5 g\r\n"));
+        for (int n = 1; n <= 3 && box.isEmpty(); ++n) {
+            ExistingChannelWindow(n)->SaveChannel();
+            QFile::remove(logPath(n));
+        }
+        const bool quit = name == QLatin1String("mnuExit");
+        if (quit) { // with everything running that quitting stops
+            main.mnuF12toStart_Stop->trigger();
+            Globals::RepeatCommand = 1;
+            Globals::RepeatInterval = 60000;
+            main.StartSendChannels();
+            m_fake->prompts.boxes.clear();
+        }
         m_fake->prompts.answerNextBox(answer);
-        main.mnuExit->trigger();
-        if (text.isEmpty())
+        item(name)->trigger();
+        if (box.isEmpty())
             QVERIFY(m_fake->prompts.boxes.isEmpty());
         else
-            m_fake->expectOnlyBox("Save data of all Channels ?",
-                                  Platform::vbYesNoCancel + Platform::vbQuestion, "Exit program");
+            m_fake->expectOnlyBox(box.section(u'|', 0, 0),
+                                  (quit ? Platform::vbYesNoCancel : Platform::vbYesNo) +
+                                      Platform::vbQuestion,
+                                  box.section(u'|', 1));
+        for (int n = 1; n <= 3; ++n) {
+            QCOMPARE(QFile::exists(logPath(n)), effect.contains("saved"));
+            if (frmTxtBox* window = ExistingChannelWindow(n))
+                QCOMPARE(window->Text().isEmpty(), effect.contains("cleared"));
+        }
+        const bool running = !effect.contains("closed");
         QCOMPARE(main.isVisible(), running);
+        if (!quit)
+            return;
         // Cancelled or not: no hook (its mark stays), no timer, and the program is closing.
         QVERIFY(!Keyhook::HookSet && main.mnuF12toStart_Stop->isChecked());
         QVERIFY(!main.CheckChannelTimer()->isActive() && !main.SendChannelTimer()->isActive());
-        QCOMPARE(main.mnuStart->text(), QStringLiteral("Start"));
+        QCOMPARE(main.mnuStart->text(), "Start");
         QVERIFY(Globals::ProgramClosing);
-        QCOMPARE(QFile::exists(logPath(1)) && QFile::exists(logPath(2)), saved);
-        // Windows unloaded at the end leave their channels ON for the next start.
+        QCOMPARE(journal() != "<none>", running); // quitting lets the journal go
+        // Windows unloaded at the end release their elements but leave their channels ON
+        // for the next start.
         QCOMPARE(ExistingChannelWindow(1) != nullptr, running);
+        QCOMPARE(main.Winsocket.Exists(1), running);
         QCOMPARE(ChannelState[1], quint8(1));
         QCOMPARE(SettingsStore::GetSetting("Channels", "Ch-1_State", "unset"), "unset");
     }
 
-    void saveAllClearAll_askOnlyWithUnsavedData_data()
+    void programEnded_textBackUnsavedAtNextStart_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("unsaved");
-        QTest::addColumn<int>("answer");
-        QTest::addColumn<bool>("acted");
-        const auto row = [](const char* name, const char* item, bool unsaved, int answer,
-                            bool acted) {
-            QTest::newRow(name) << QString(item) << unsaved << answer << acted;
-        };
-        const int yes = Platform::vbYes, no = Platform::vbNo;
-        row("save all, all saved: no question", "mnuFileSaveAll", false, 0, false);
-        row("save all, Yes: files written", "mnuFileSaveAll", true, yes, true);
-        row("save all, No: nothing written", "mnuFileSaveAll", true, no, false);
-        row("clear all, all saved: no question", "mnuWindowClearAll", false, 0, false);
-        row("clear all, Yes: emptied", "mnuWindowClearAll", true, yes, true);
-        row("clear all, No: text stays", "mnuWindowClearAll", true, no, false);
+        QTest::addColumn<int>("signal");
+        QTest::newRow("killed (SIGKILL)") << int(SIGKILL);
+        QTest::newRow("logout or shutdown (SIGTERM)") << int(SIGTERM);
+        QTest::newRow("terminal gone (SIGHUP)") << int(SIGHUP);
+        QTest::newRow("Ctrl+C (SIGINT)") << int(SIGINT);
     }
-    void saveAllClearAll_askOnlyWithUnsavedData()
+    void programEnded_textBackUnsavedAtNextStart()
     {
-        QFETCH(QString, name);
-        QFETCH(bool, unsaved);
-        QFETCH(int, answer);
-        QFETCH(bool, acted);
-        start();
-        openChannels(3, QStringLiteral("N  +  1.5 g\r\n"));
-        for (int n = 1; n <= 3 && !unsaved; ++n) {
-            ExistingChannelWindow(n)->SaveChannel();
-            QFile::remove(logPath(n));
-        }
-        m_fake->prompts.answerNextBox(answer);
-        item(name)->trigger();
-        const bool save = name == QLatin1String("mnuFileSaveAll");
-        if (!unsaved)
-            QVERIFY(m_fake->prompts.boxes.isEmpty());
-        else
-            m_fake->expectOnlyBox(save ? "Overwrite existing files of Channels ?"
-                                       : "Clear data of all Channels ?",
-                                  Platform::vbYesNo + Platform::vbQuestion,
-                                  save ? "Save all Channels" : "Clear all Channels");
-        for (int n = 1; n <= 3; ++n)
-            QCOMPARE(save ? QFile::exists(logPath(n)) : ExistingChannelWindow(n)->Text().isEmpty(),
-                     acted);
+        QFETCH(int, signal);
+        QTcpServer balance;
+        QVERIFY(balance.listen(QHostAddress::LocalHost));
+        storeChannel1(QStringLiteral("IP 127.0.0.1:%1").arg(balance.serverPort()));
+        QProcess program;
+        program.start(QUORVANE_BIN_DIR "/quorvane");
+        QTRY_VERIFY_WITH_TIMEOUT(balance.hasPendingConnections(), 20000);
+        QTcpSocket* link = balance.nextPendingConnection();
+        const QByteArray readings("N  +  1.5 g\r\n\xB5\x00\xFF+ 2.25 g\r\n", 25);
+        for (int at = 0; at < readings.size(); at += 4) // a few characters at a time
+            QVERIFY(link->write(readings.mid(at, 4)) && link->waitForBytesWritten(5000));
+        QTRY_COMPARE(journal(), readings);
+
+        ::kill(pid_t(program.processId()), signal);
+        QVERIFY(program.waitForFinished(20000)); // an open question would keep it running
+        QCOMPARE(program.exitStatus(),
+                 signal == SIGKILL ? QProcess::CrashExit : QProcess::NormalExit);
+        expectRecoveredAtStart(QString::fromLatin1(readings));
     }
 
-    void arrange_tiledOrCascaded_data()
+    void saveOrClear_settleTheJournal_data()
+    {
+        QTest::addColumn<QString>("then");
+        QTest::addColumn<QString>("recovered");
+        const auto row = [](const char* name, const char* then, const char* recovered) {
+            QTest::newRow(name) << QString(then) << QString(recovered);
+        };
+        row("saved, then ended: nothing to recover", "save", "");
+        row("more after the save: the whole text as shown", "save, more", "A\nB\n");
+        row("cleared: nothing", "clear", "");
+        row("quit, Yes, the save fails: back at the next start", "quit", "A\n");
+    }
+    void saveOrClear_settleTheJournal()
+    {
+        QFETCH(QString, then);
+        QFETCH(QString, recovered);
+        const QString log = then == "quit" ? m_dir->filePath("gone/ch1.log") : logPath(1);
+        storeChannel1("IP 127.0.0.1:9", log);
+        frmMDIMain& main = start();
+        ShowChannelWindow(1);
+        TextToChannelWindow(1, "A\n");
+        if (then.startsWith("save"))
+            QVERIFY(ExistingChannelWindow(1)->SaveChannel());
+        if (then.endsWith("more"))
+            TextToChannelWindow(1, "B\n");
+        m_fake->prompts.answerNextBox(then == "clear" ? Platform::vbNo : Platform::vbYes);
+        if (then == "clear")
+            ClearChannelWindow_AskForSave(1);
+        else if (then == "quit")
+            main.close();
+        expectRecoveredAtStart(recovered);
+    }
+
+    void tile_fillsAreaInBands_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("count");
@@ -230,27 +252,18 @@ private slots:
         QTest::newRow("six in three columns") << "mnuWindowTileVert" << 6 << "++ ++ ++";
         QTest::newRow("sixteen in four columns")
             << "mnuWindowTileVert" << 16 << "++++ ++++ ++++ ++++";
-        QTest::newRow("cascade") << "mnuWindowCascade" << 3 << QString();
     }
-    void arrange_tiledOrCascaded()
+    void tile_fillsAreaInBands()
     {
         QFETCH(QString, name);
         QFETCH(int, count);
         QFETCH(QString, bands);
-        frmMDIMain& main = start();
+        frmMDIMain& main = start(count);
         main.resize(1000, 700);
-        openChannels(count, QString());
         const QList<QMdiSubWindow*> windows = main.MdiArea()->subWindowList();
         windows[1]->showMaximized(); // a maximized window is laid out like the others
         QTRY_VERIFY(main.MdiArea()->viewport()->width() > 600);
-
         item(name)->trigger();
-        if (bands.isEmpty()) {
-            for (int i = 1; i < count; ++i)
-                QVERIFY(windows[i]->x() > windows[i - 1]->x() &&
-                        windows[i]->y() > windows[i - 1]->y());
-            return;
-        }
         // The windows fill the area without overlapping, band after band in creation order.
         const bool rows = name == QLatin1String("mnuWindowTileHoriz");
         const QRect room = main.MdiArea()->viewport()->rect();

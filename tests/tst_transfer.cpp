@@ -1,35 +1,26 @@
 // Data requests and channel checks against loopback balances, F12 over the key grab, and
 // received text on its way to the window and the focused application.
 
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 #include "channel_window/channel_window.h"
 #include "channel_window/frmTxtBox.h"
 #include "comm/channel_connections.h"
 #include "keyhook/keyhook.h"
-#include "platform/settings_store.h"
-#include "shell/frmMDIMain.h"
-#include "shell/module_data.h"
 #include "shell/pending_error.h"
-#include "support/loopback_balances.h"
 #include "support/program_doubles.h"
 #include "support/socat_pair.h"
 
 using namespace Channel_Window;
 using Communication_HW::IsChannelConnected;
 
-namespace {
-const QString Reading = QStringLiteral("N     +    12.345 g\r\n");
-} // namespace
-
-class tst_Transfer : public QObject
+class tst_Transfer : public ProgramTestCase
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::optional<ProgramDoubles> m_fake;
-
-    // The program started with channels 1..count ON under one settings string.
+    // The program started with channels 1..count ON under one settings string, asking "PRT".
     frmMDIMain& start(int count, const QString& settings, quint8 repeat = 0, int interval = 0)
     {
         m_fake->start();
@@ -37,7 +28,6 @@ class tst_Transfer : public QObject
         for (int n = 1; n <= count; ++n) {
             ChannelState[n] = 1;
             ChannelSettings[n] = settings;
-            ChannelCommand[n] = QStringLiteral("PRT");
         }
         Globals::RepeatCommand = repeat;
         Globals::RepeatInterval = interval;
@@ -45,56 +35,61 @@ class tst_Transfer : public QObject
     }
 
 private slots:
-    void init()
+    void start_everyBalanceAsked_answerShownWhereItBelongs()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir->path()));
-        m_fake.emplace();
-    }
-    void cleanup() { m_fake.reset(); }
-
-    void start_repeating_sendsWholePassesToEveryBalanceUntilStopped()
-    {
-        LoopbackBalances balances;
-        frmMDIMain& main = start(2, balances.settings(), 1, 200);
-        main.mnuBeeponRequest->trigger();
-        // The next check connects both channels.
+        QTcpServer balances; // both channels on one serial server, each with its own link
+        QVERIFY(balances.listen(QHostAddress::LocalHost));
+        frmMDIMain& main = start(2, QStringLiteral("IP 127.0.0.1:%1").arg(balances.serverPort()));
+        main.mnuToCursor->trigger();
+        // The next check connects both channels; one pass then asks every balance once.
         QTRY_VERIFY_WITH_TIMEOUT(IsChannelConnected(1) && IsChannelConnected(2), 10000);
-        QTRY_COMPARE(balances.peers.size(), 2);
         main.mnuStart->trigger();
-        QCOMPARE(main.mnuStart->text(), QStringLiteral("Stop"));
-        for (const QByteArray& sent : balances.received)
-            QTRY_VERIFY_WITH_TIMEOUT(sent.count("PRT\r\n") >= 3, 10000);
-        main.mnuStart->trigger();
-        QCOMPARE(main.mnuStart->text(), QStringLiteral("Start"));
-        QVERIFY(!main.SendChannelTimer()->isActive());
-
-        // Nothing but whole passes, the same number to both, and one beep per pass.
-        const int passes = int(balances.received[0].count("PRT\r\n"));
-        QTRY_COMPARE(balances.received[1], balances.received[0]);
-        QCOMPARE(balances.received[0], QByteArray("PRT\r\n").repeated(passes));
-        QCOMPARE(m_fake->desktop.beeps, passes);
+        for (int n = 1; n <= 2; ++n) {
+            QTRY_VERIFY(balances.hasPendingConnections());
+            QTcpSocket* balance = balances.nextPendingConnection();
+            QByteArray asked;
+            QTRY_COMPARE(asked += balance->readAll(), "PRT\r\n");
+            balance->write("N 1");
+        }
+        for (int n : {1, 2})
+            QTRY_COMPARE(ExistingChannelWindow(n)->Text(), "N 1");
+        QCOMPARE(m_fake->desktop.keys, QStringList({"N", " ", "1"}));
+        // Channel 2's line end ends channel 1's line too: the forwarding state is shared.
+        main.ReceiveChannel(2, QStringLiteral("\r\n"));
+        QVERIFY(Communication_HW::AtLineStart && m_fake->desktop.keys.size() == 3);
+        ChannelState[2] = 0; // an OFF channel's text goes nowhere
+        main.ReceiveChannel(2, QStringLiteral("N"));
+        QVERIFY(Communication_HW::AtLineStart);
+        QCOMPARE(ExistingChannelWindow(2)->Text(), "N 1\r\n");
+        QVERIFY(m_fake->prompts.boxes.isEmpty());
+        // Text on a channel without a usable link is reported, with the pending error, and
+        // dropped.
+        ChannelState[2] = 1;
+        ChannelSettings[2].clear();
+        Globals::Err.Raise(5, QStringLiteral("left over"));
+        main.ReceiveChannel(2, QStringLiteral("N"));
+        m_fake->expectOnlyBox("Communication HW not defined -Receive data\r\n\r\nState: Error"
+                              "\r\n\r\nError: left over",
+                              Platform::vbOKOnly + Platform::vbExclamation, "State:  (CH-2, )");
+        QCOMPARE(Globals::Err.Number, 0);
+        QCOMPARE(ExistingChannelWindow(2)->Text(), "N 1\r\n");
     }
 
     void startStop_byMenuAndF12_data()
     {
         QTest::addColumn<quint8>("repeat");
-        QTest::addColumn<QString>("steps"); // on/refused: first F12 mode click; f12: later ones
+        QTest::addColumn<QString>("steps"); // f12/refused: clicks on the F12 mode; key: F12
         QTest::addColumn<int>("passes");
         QTest::addColumn<QString>("caption");
         const auto row = [](const char* name, quint8 repeat, const char* steps, int passes,
                             const char* caption) {
             QTest::newRow(name) << repeat << QString(steps) << passes << QString(caption);
         };
-        row("mode off: F12 does nothing", 1, "key", 0, "Start");
         row("mode off: menu starts", 1, "menu", 1, "Stop");
-        row("mode on, idle: menu does nothing", 1, "on menu", 0, "Start");
-        row("mode on: F12 starts", 1, "on key", 1, "Stop");
-        row("mode on: menu stops", 1, "on key menu", 1, "Start");
-        row("mode on: F12 stops", 1, "on key key", 1, "Start");
-        row("one-shot: a pass per F12", 0, "on key key key", 3, "Start");
-        row("F12 up or with Alt: nothing", 1, "on up alt", 0, "Start");
-        row("mode clicked off: grab gone, F12 does nothing", 1, "on f12 key", 0, "Start");
+        row("mode on, idle: menu does nothing", 1, "f12 menu", 0, "Start");
+        row("mode on: menu stops", 1, "f12 key menu", 1, "Start");
+        row("one-shot: a pass per F12", 0, "f12 key key key", 3, "Start");
+        row("mode clicked off: grab gone, F12 does nothing", 1, "f12 f12 key", 0, "Start");
         row("grab refused: mode off until a second click takes it", 1, "refused key f12 key", 1,
             "Stop");
     }
@@ -106,28 +101,24 @@ private slots:
         QFETCH(QString, caption);
         frmMDIMain& main = start(1, QString(), repeat, 600000); // no balance: beeps count passes
         main.mnuBeeponRequest->trigger();
-        const QHash<QString, int> message{{"key", Keyhook::WM_KEYDOWN},
-                                          {"up", Keyhook::WM_KEYUP},
-                                          {"alt", Keyhook::WM_SYSKEYDOWN}};
         bool on = false;
         for (const QString& step : steps.split(u' ')) {
             if (step == QLatin1String("menu")) {
                 main.mnuStart->trigger();
-            } else if (step == QLatin1String("f12")) {
+            } else if (step == QLatin1String("key")) {
+                QCOMPARE(m_fake->grab.press(Keyhook::WM_KEYDOWN, Keyhook::VK_F12), on ? 1 : -1);
+            } else { // a click on the F12 mode: switching on says how it went
+                const bool wasOn = std::exchange(on, !on && step == QLatin1String("f12"));
+                m_fake->grab.failNextInstall = !wasOn && !on;
+                m_fake->prompts.boxes.clear();
                 main.mnuF12toStart_Stop->trigger();
-                on = !on;
-            } else if (message.contains(step)) {
-                QCOMPARE(m_fake->grab.press(message[step], Keyhook::VK_F12), on ? 1 : -1);
-            } else { // the first click, with its box and stored mark
-                on = step == QLatin1String("on");
-                m_fake->grab.failNextInstall = !on;
-                main.mnuF12toStart_Stop->trigger();
-                m_fake->expectOnlyBox(on ? "Start/Stop Transfer with Function Key F12"
-                                         : "Error:\r\nFunction Key F12 could not hooked!",
-                                      Platform::vbOKOnly, QStringLiteral("Hook Function Key"));
+                if (wasOn)
+                    QVERIFY(m_fake->prompts.boxes.isEmpty());
+                else
+                    m_fake->expectOnlyBox(on ? "Start/Stop Transfer with Function Key F12"
+                                             : "Error:\r\nFunction Key F12 could not hooked!",
+                                          Platform::vbOKOnly, "Hook Function Key");
                 QCOMPARE(main.mnuF12toStart_Stop->isChecked(), on);
-                QCOMPARE(SettingsStore::GetSetting("Transfer", "F12toStart/Stop"),
-                         on ? QStringLiteral("True") : QStringLiteral("False"));
             }
         }
         QCOMPARE(m_fake->grab.installed(), on);
@@ -150,52 +141,9 @@ private slots:
         });
         main.CheckChannelTimer_Timer();
         QCOMPARE(m_fake->prompts.boxes.size(), 1);
-        QVERIFY(m_fake->prompts.boxes[0].prompt.startsWith("MSComm-Open\r\n\r\nState: Error"));
         QVERIFY(!boundDuringBox);
-        QCOMPARE(ExistingChannelWindow(2)->Tag(), QStringLiteral("2"));
-        QCOMPARE(main.CheckChannelTimerTag, QStringLiteral("0"));
-    }
-
-    void receive_balanceRecord_channel1TypesOthersOnlyShowOffDrops()
-    {
-        LoopbackBalances balances;
-        frmMDIMain& main = start(2, balances.settings());
-        ChannelsCount = 1;
-        main.mnuToCursor->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(IsChannelConnected(1), 10000);
-        QTRY_COMPARE(balances.peers.size(), 1);
-        balances.peers[0]->write(Reading.toLatin1());
-        QTRY_COMPARE_WITH_TIMEOUT(ExistingChannelWindow(1)->Text(), Reading, 10000);
-        QCOMPARE(m_fake->desktop.keys.join(u'|'),
-                 QStringLiteral("N| | | | | |+| | | | |1|2|.|3|4|5| |g|{ENTER}"));
-
-        // Channel 2 shows its text, types nothing, yet moves the shared state.
-        m_fake->desktop.keys.clear();
-        ChannelsCount = 2;
-        QTRY_VERIFY_WITH_TIMEOUT(IsChannelConnected(2), 10000);
-        main.ReceiveChannel(2, QStringLiteral("N 1"));
-        QCOMPARE(ExistingChannelWindow(2)->Text(), QStringLiteral("N 1"));
-        QVERIFY(m_fake->desktop.keys.isEmpty() && !Communication_HW::AtLineStart);
-        ChannelState[2] = 0; // an OFF channel's text goes nowhere
-        main.ReceiveChannel(2, QStringLiteral("\r\n"));
-        QVERIFY(!Communication_HW::AtLineStart);
-        QCOMPARE(ExistingChannelWindow(2)->Text(), QStringLiteral("N 1"));
-        QVERIFY(m_fake->prompts.boxes.isEmpty());
-    }
-
-    void receive_linkNotHealthy_reportsAndDrops()
-    {
-        frmMDIMain& main = start(1, QString());
-        main.StopCheckChannels();
-        ChannelId[1] = QStringLiteral("Lab");
-        Globals::Err.Raise(5, QStringLiteral("left over"));
-        main.ReceiveChannel(1, Reading);
-        m_fake->expectOnlyBox(
-            QStringLiteral("Communication HW not defined -Receive data\r\n\r\nState: Error"
-                           "\r\n\r\nError: left over"),
-            Platform::vbOKOnly + Platform::vbExclamation, QStringLiteral("State: Lab (CH-1, )"));
-        QCOMPARE(Globals::Err.Number, 0);
-        QVERIFY(!ExistingChannelWindow(1) && m_fake->desktop.keys.isEmpty());
+        QCOMPARE(ExistingChannelWindow(2)->Tag(), "2");
+        QCOMPARE(main.CheckChannelTimerTag, "0");
     }
 };
 

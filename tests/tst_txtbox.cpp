@@ -2,10 +2,14 @@
 
 #include <QAction>
 #include <QMdiArea>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
+#include <unistd.h>
 
 #include "channel_window/channel_window.h"
 #include "channel_window/frmTxtBox.h"
@@ -51,6 +55,10 @@ class TxtBoxTest : public QObject
     frmTxtBox* m_window = nullptr;
 
     QString path(const QString& name) const { return m_dir->filePath(name); }
+    static bool mount(const QStringList& arguments, const QString& program = "mount")
+    {
+        return QProcess::execute(program, arguments) == 0;
+    }
     void click(const char* button) { m_window->findChild<QAction*>(button)->trigger(); }
     void expectBox(int i, const QString& prompt, int style, const QString& title)
     {
@@ -85,6 +93,8 @@ private slots:
 
     void cleanup()
     {
+        if (QDir(path("fs")).exists())
+            mount({"-q", path("fs")}, "umount");
         DestroyAllChannelWindows();
         m_prompts.reset();
     }
@@ -104,7 +114,7 @@ private slots:
         QTest::newRow("Yes with a log file: saved, cleared")
             << "1 g\r\n"
             << false << true << Yes << Head + "1 g\r\n\r\n";
-        QTest::newRow("Yes without a log file, dialog cancelled: cleared unsaved")
+        QTest::newRow("Yes without a log file, dialog cancelled: nothing saved, text kept")
             << "1 g\r\n"
             << false << false << Yes << NoFile;
     }
@@ -131,91 +141,120 @@ private slots:
                       "Clear Channel - " + Title);
         QCOMPARE(m_prompts->dialogs.size(), !hasFile && answer == Yes ? 1 : 0);
         QCOMPARE(fileBytes(path("ch2.log")), file);
-        QCOMPARE(m_window->Text(), QString());
-        QCOMPARE(m_window->ChangedFlag(), text.isEmpty() ? "1" : "0");
+        const bool kept = !text.isEmpty() && !hasFile && answer == Yes;
+        QCOMPARE(m_window->Text(), kept ? text : QString());
+        QCOMPARE(m_window->ChangedFlag(), text.isEmpty() || kept ? "1" : "0");
     }
 
     void closeWindow_data()
     {
         QTest::addColumn<bool>("unsaved");
-        QTest::addColumn<bool>("programClosing");
         QTest::addColumn<int>("answer");
         QTest::addColumn<bool>("closes");
 
-        QTest::newRow("nothing unsaved: no question, channel off") << false << false << 0 << true;
-        QTest::newRow("unsaved, Yes: saved, channel off") << true << false << Yes << true;
-        QTest::newRow("unsaved, No: closed unsaved") << true << false << No << true;
-        QTest::newRow("unsaved, Cancel: window, text and channel stay")
-            << true << false << Cancel << false;
-        QTest::newRow("program closing: no question, state kept, elements released")
-            << true << true << 0 << true;
+        QTest::newRow("nothing unsaved: no question, channel off") << false << 0 << true;
+        QTest::newRow("unsaved, Yes: saved, channel off") << true << Yes << true;
+        QTest::newRow("unsaved, Cancel: window, text and channel stay") << true << Cancel << false;
     }
     void closeWindow()
     {
         QFETCH(bool, unsaved);
-        QFETCH(bool, programClosing);
         QFETCH(int, answer);
         QFETCH(bool, closes);
         ChannelFilename[2] = path("ch2.log");
         if (unsaved)
             m_window->NewTextReceived("7 g\n");
-        Globals::ProgramClosing = programClosing;
         m_prompts->answerNextBox(answer);
 
         m_window->SubWindow()->close(); // what the sub-window's close button does
 
-        const bool asked = unsaved && !programClosing;
-        QCOMPARE(m_prompts->boxes.size(), asked ? 1 : 0);
-        if (asked)
+        QCOMPARE(m_prompts->boxes.size(), unsaved ? 1 : 0);
+        if (unsaved)
             expectBox(0, "Save data before closing ?",
                       Platform::vbYesNoCancel + Platform::vbQuestion, "Close Channel - " + Title);
         QCOMPARE(QFile::exists(path("ch2.log")), answer == Yes);
         QCOMPARE(m_window->SubWindow()->isVisible(), !closes);
         QCOMPARE(m_socket.Exists(1), !closes);
-        const bool off = closes && !programClosing;
-        QCOMPARE(int(ChannelState[2]), off ? 0 : 1);
-        QCOMPARE(SettingsStore::GetSetting("Channels", "Ch-2_State"), off ? "0" : "1");
+        QCOMPARE(int(ChannelState[2]), closes ? 0 : 1);
+        QCOMPARE(SettingsStore::GetSetting("Channels", "Ch-2_State"), closes ? "0" : "1");
         QCOMPARE(m_window->Text(), closes ? QString() : QStringLiteral("7 g\n"));
         QCOMPARE(m_window->Tag(), closes ? "0" : "2"); // a closed window loads afresh, unbound
     }
 
-    void saveWritesExactBytesOrKeepsOldFile_data()
+    void save_exactBytesOrOldLogKeptAndReason_data()
     {
+        QTest::addColumn<QString>("tmpfs"); // mount options of a tiny file system, or none
         QTest::addColumn<QString>("name");
-        QTest::addColumn<QStringList>("pieces");
-        QTest::addColumn<QByteArray>("expected");
+        QTest::addColumn<QString>("reason"); // none: saved
 
-        QString all;
-        for (int b = 0; b < 256; ++b)
-            all += QChar(b);
-        QTest::newRow("empty text: title, empty line, empty line")
-            << "ch2.log" << QStringList() << Head + "\r\n";
-        QTest::newRow("every byte value, NUL included, unchanged")
-            << "ch2.log" << QStringList{all.left(100), all.mid(100)}
-            << Head + all.toLatin1() + "\r\n";
-        QTest::newRow("lone CR and LF kept as they came")
-            << "ch2.log" << QStringList{"a\rb\nc\r", "\nd"} << Head + "a\rb\nc\r\nd\r\n";
-        QTest::newRow("missing directory: nothing written")
-            << "missing/ch2.log" << QStringList{"x"} << NoFile;
-        // The replacement is written beside the old file first, and its name is too long.
-        QTest::newRow("replacement cannot be created: old file kept")
-            << QString(250, 'n') << QStringList{"x"} << QByteArray("old log");
+        const auto row = [](const char* name, const char* tmpfs, const QString& file,
+                            const char* reason) {
+            QTest::newRow(name) << QString(tmpfs) << file << QString(reason);
+        };
+        row("every byte value, CR and LF as they came", "", "ch2.log", "");
+        // No replacement can be made beside a name this long: the log is rewritten in place.
+        row("folder takes no new file, log writable", "", QString(250, 'n'), "");
+        row("missing folder", "", "gone/ch2.log", "No such file or directory");
+        row("path is a folder", "", ".", "Is a directory");
+        row("disk full", "size=64k", "ch2.log", "No space left on device");
+        row("read-only", "size=64k,ro", "ch2.log", "Read-only file system");
+        row("no free inode, no room in place", "size=64k,nr_inodes=2", "ch2.log",
+            "No space left on device");
+        row("no free inode, room in place", "size=1m,nr_inodes=2", "ch2.log", "");
     }
-    void saveWritesExactBytesOrKeepsOldFile()
+    void save_exactBytesOrOldLogKeptAndReason()
     {
+        QFETCH(QString, tmpfs);
         QFETCH(QString, name);
-        QFETCH(QStringList, pieces);
-        QFETCH(QByteArray, expected);
-        writeBytes(path(name), "old log");
-        ChannelFilename[2] = path(name);
-        for (const QString& piece : pieces)
-            m_window->NewTextReceived(piece);
+        QFETCH(QString, reason);
+        QString folder = m_dir->path();
+        if (!tmpfs.isEmpty()) {
+            if (::geteuid() != 0)
+                QSKIP("mounting a tiny tmpfs needs root");
+            folder = path("fs");
+            QDir().mkpath(folder);
+            QVERIFY(mount({"-t", "tmpfs", "-o", QString(tmpfs).remove(",ro"), "tmpfs", folder}));
+        }
+        const QString log = folder + '/' + name;
+        writeBytes(log, QByteArray(9600, 'o'));
+        if (tmpfs.endsWith(",ro"))
+            QVERIFY(mount({"-o", "remount,ro", folder}));
+        const QByteArray old = fileBytes(log);
+        QString text;
+        for (int b = 0; text.size() < 200000; ++b)
+            text += QChar(b % 256);
+        ChannelFilename[2] = log;
+        m_window->NewTextReceived(text.left(100));
+        m_window->NewTextReceived(text.mid(100));
 
-        m_window->SaveChannel();
+        QCOMPARE(m_window->SaveChannel(), reason.isEmpty());
 
-        QCOMPARE(fileBytes(path(name)), expected);
-        QVERIFY(m_prompts->boxes.isEmpty());
-        QCOMPARE(m_window->ChangedFlag(), "0");
+        QCOMPARE(fileBytes(log), reason.isEmpty() ? Head + text.toLatin1() + "\r\n" : old);
+        QCOMPARE(m_window->DataChanged(), !reason.isEmpty());
+        QCOMPARE(m_window->Text(), text);
+        QCOMPARE(m_prompts->boxes.size(), reason.isEmpty() ? 0 : 1);
+        if (!reason.isEmpty())
+            expectBox(0,
+                      "The log file could not be saved:\r\n" + log + "\r\n" + reason +
+                          "\r\n\r\nThe previous file is unchanged; the data stay unsaved in "
+                          "the window.",
+                      Platform::vbOKOnly + Platform::vbExclamation, "Error Channel - " + Title);
+    }
+
+    void escapeOrCloseButton_neverAnswerYesNo()
+    {
+        m_prompts.reset(); // the real message box
+        m_window->NewTextReceived("5 g\r\n");
+        QTimer::singleShot(0, this, [] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QTRY_VERIFY(box && box->isVisible());
+            QTest::keyClick(box, Qt::Key_Escape);
+            box->close(); // the title bar's close button
+            QVERIFY(box->isVisible());
+            box->button(QMessageBox::No)->click();
+        });
+        click("Clear");                 // "Save data before clearing ?"
+        QCOMPARE(m_window->Text(), ""); // cleared by No alone
     }
 
     void saveAs_data()

@@ -114,6 +114,8 @@ ids=("Balance A" "Balance B" "Balance C" "Balance D")
 } >"$config/$title.ini"
 
 export XDG_CONFIG_HOME="$config"
+# The demo's unsaved readings stay out of the user's own journal, as its settings do.
+export XDG_STATE_HOME="$demo/state"
 # A test shell's headless platform would hide the window.
 case "${QT_QPA_PLATFORM:-}" in offscreen | minimal) unset QT_QPA_PLATFORM ;; esac
 

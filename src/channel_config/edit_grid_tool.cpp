@@ -106,19 +106,12 @@ bool KeyDown_TextEditor(FlexGrid* grid, QWidget* editor, int keyCode, Qt::Keyboa
     }
 }
 
-bool KeyDown_ComboEditor(FlexGrid* grid, QWidget* editor, int keyCode, Qt::KeyboardModifiers)
+bool KeyDown_ComboEditor(FlexGrid* grid, QWidget* editor, int keyCode, Qt::KeyboardModifiers shift)
 {
-    switch (keyCode) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        commitAndMove(grid, +1);
-        return true;
-    case Qt::Key_Escape:
-        cancel(grid, editor);
-        return true;
-    default:
+    // The arrows stay with the combo box for choosing an item.
+    if (keyCode == Qt::Key_Up || keyCode == Qt::Key_Down)
         return false;
-    }
+    return KeyDown_TextEditor(grid, editor, keyCode, shift);
 }
 
 void WireGrid(FlexGrid* grid, const std::function<void()>& commit,

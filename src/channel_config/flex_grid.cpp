@@ -101,10 +101,21 @@ void FlexGrid::setTextMatrix(int row, int col, const QString& text)
     }
     cell = new QTableWidgetItem(text);
     cell->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-    if (row == 0)
+    if (row == 0) {
         setHorizontalHeaderItem(col, cell);
-    else
-        setItem(row - FixedRows(), col, cell);
+        return;
+    }
+    if (m_colAlignment.contains(col))
+        cell->setTextAlignment(m_colAlignment[col]);
+    setItem(row - FixedRows(), col, cell);
+}
+
+void FlexGrid::setColAlignment(int col, Qt::Alignment alignment)
+{
+    m_colAlignment[col] = alignment;
+    for (int row = 0; row < rowCount(); ++row)
+        if (QTableWidgetItem* cell = item(row, col))
+            cell->setTextAlignment(alignment);
 }
 
 QRect FlexGrid::cellRect() const

@@ -18,6 +18,7 @@
 //                       the arrow and page keys move the current cell
 //   clicked / doubleClicked (from QAbstractItemView) for mouse clicks on a cell
 
+#include <QHash>
 #include <QTableWidget>
 
 class FlexGrid : public QTableWidget
@@ -41,6 +42,8 @@ public:
     // The current cell's text.
     QString Text() const { return TextMatrix(Row(), Col()); }
     void setText(const QString& text) { setTextMatrix(Row(), Col(), text); }
+    // Alignment of every channel-row cell of a column, also of cells filled later.
+    void setColAlignment(int col, Qt::Alignment alignment);
 
     // Where the grid sits in its parent, and the current cell inside the grid, in pixels.
     int Left() const { return x(); }
@@ -68,4 +71,5 @@ private:
 
     // The current column also while no channel row is current.
     int m_col = 0;
+    QHash<int, Qt::Alignment> m_colAlignment;
 };

@@ -4,6 +4,7 @@
 #include <QMdiArea>
 #include <algorithm>
 
+#include "channel_window/channel_journal.h"
 #include "channel_window/frmTxtBox.h"
 #include "comm/channel_connections.h"
 #include "comm/settings_string.h"
@@ -134,8 +135,10 @@ void CloseChannelWindow(int ch)
 
 void TextToChannelWindow(int ch, const QString& text)
 {
-    if (frmTxtBox* window = ExistingChannelWindow(ch))
+    if (frmTxtBox* window = ExistingChannelWindow(ch)) {
         window->NewTextReceived(text);
+        Channel_Journal::Append(ch, text);
+    }
 }
 
 void ClearChannelWindow_AskForSave(int ch)
@@ -156,8 +159,9 @@ bool AnyChannelDataChanged()
 
 void ClearAllChannelWindows()
 {
-    ForEachActiveWindow([](int, frmTxtBox* window) {
+    ForEachActiveWindow([](int i, frmTxtBox* window) {
         window->ClearText();
+        Channel_Journal::Remove(i);
         return true;
     });
 }

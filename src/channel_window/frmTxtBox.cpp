@@ -6,12 +6,13 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
-#include <QSaveFile>
 #include <QStyle>
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "channel_window/channel_journal.h"
 #include "channel_window/channel_window.h"
+#include "channel_window/log_file.h"
 #include "channel_window/log_view.h"
 #include "comm/channel_connections.h"
 #include "platform/settings_store.h"
@@ -171,9 +172,8 @@ bool frmTxtBox::Form_QueryUnload()
                                             Channel_Window::ChannelTitle(Channel()));
     if (answer == Platform::vbCancel)
         return false;
-    if (answer == Platform::vbYes)
-        SaveWithFileChoice();
-    return true;
+    // A save that did not happen keeps the window, and with it the readings.
+    return answer != Platform::vbYes || SaveWithFileChoice();
 }
 
 void frmTxtBox::Form_Unload()
@@ -188,6 +188,7 @@ void frmTxtBox::Form_Unload()
         Communication_HW::CloseChannel(n);
         SettingsStore::SaveSetting(QStringLiteral("Channels"), QStringLiteral("Ch-%1_State").arg(n),
                                    QStringLiteral("0"));
+        Channel_Journal::Remove(n);
     }
     Communication_HW::UnloadChannelHW(n);
 }
@@ -215,10 +216,12 @@ void frmTxtBox::ClearText_AskForSave()
     const int answer = Platform::MsgBox(
         QStringLiteral("Save data before clearing ?"), Platform::vbYesNo + Platform::vbQuestion,
         QStringLiteral("Clear Channel - ") + Channel_Window::ChannelTitle(Channel()));
-    if (self && answer == Platform::vbYes)
-        SaveWithFileChoice();
-    if (self)
-        ClearText();
+    if (self && answer == Platform::vbYes && !SaveWithFileChoice())
+        return; // the user wanted the text kept, and no log holds it
+    if (!self)
+        return;
+    ClearText();
+    Channel_Journal::Remove(Channel());
 }
 
 void frmTxtBox::NewTextReceived(const QString& text)
@@ -234,48 +237,50 @@ bool frmTxtBox::DataChanged() const
     return m_changed.toInt() == 1;
 }
 
-void frmTxtBox::SaveWithFileChoice()
+bool frmTxtBox::SaveWithFileChoice()
 {
     const int n = Channel();
     if (IsChannel(n) && !Channel_Window::ChannelFilename[n].isEmpty())
-        SaveChannel();
-    else
-        SaveChannelAs();
+        return SaveChannel();
+    return SaveChannelAs();
 }
 
-void frmTxtBox::SaveChannel()
+bool frmTxtBox::SaveChannel()
 {
     ensureLoaded();
     const int n = Channel();
-    if (IsChannel(n))
-        writeLog(Channel_Window::ChannelFilename[n], Channel_Window::ChannelTitle(n));
-    // A save that failed shows nothing and still counts as done.
+    if (!IsChannel(n) || Channel_Window::ChannelFilename[n].isEmpty())
+        return false;
+    const QString& fileName = Channel_Window::ChannelFilename[n];
+    const QString title = Channel_Window::ChannelTitle(n);
+    const QString reason = writeLog(fileName, title);
+    if (!reason.isEmpty()) {
+        Platform::MsgBox(QStringLiteral("The log file could not be saved:") + CRLF + fileName +
+                             CRLF + reason + CRLF + CRLF +
+                             QStringLiteral("The previous file is unchanged; the data stay "
+                                            "unsaved in the window."),
+                         Platform::vbOKOnly + Platform::vbExclamation,
+                         QStringLiteral("Error Channel - ") + title);
+        return false;
+    }
     m_changed = QStringLiteral("0");
+    Channel_Journal::Settle(n);
+    return true;
 }
 
-// Title line, empty line, the exact text, CR LF; one byte per character. QSaveFile keeps
-// the previous file whole when the new one cannot be written completely.
-void frmTxtBox::writeLog(const QString& fileName, const QString& title) const
+// Title line, empty line, the exact text, CR LF; one byte per character.
+QString frmTxtBox::writeLog(const QString& fileName, const QString& title) const
 {
-    if (fileName.isEmpty())
-        return;
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    file.write((title + QLatin1Char(':') + CRLF + CRLF).toLatin1());
-    constexpr qsizetype Chunk = 1 << 20;
-    for (qsizetype at = 0; at < m_text.size(); at += Chunk)
-        file.write(QStringView(m_text).mid(at, Chunk).toLatin1());
-    file.write(CRLF.toLatin1());
-    file.commit();
+    return LogFile::Write(fileName, (title + QLatin1Char(':') + CRLF + CRLF).toLatin1(), Text(),
+                          CRLF.toLatin1());
 }
 
-void frmTxtBox::SaveChannelAs()
+bool frmTxtBox::SaveChannelAs()
 {
     ensureLoaded();
     const int n = Channel();
     if (!IsChannel(n))
-        return;
+        return false;
     QString& fileName = Channel_Window::ChannelFilename[n];
     const QString title = Channel_Window::ChannelTitle(n);
     const QPointer<frmTxtBox> self(this);
@@ -287,10 +292,10 @@ void frmTxtBox::SaveChannelAs()
     request.fileName = fileName.isEmpty() ? Channel_Window::DefaultChannelFileName(n) : fileName;
     const std::optional<QString> chosen = Platform::Prompts().SaveFileName(request);
     if (!self)
-        return;
+        return false;
     if (!chosen) {
         Globals::Err.Clear();
-        return;
+        return false;
     }
     const QString name = QDir::toNativeSeparators(*chosen);
 
@@ -304,7 +309,7 @@ void frmTxtBox::SaveChannelAs()
         Globals::Err.Clear();
         Platform::MsgBox(description, Platform::vbOKOnly + Platform::vbExclamation,
                          QStringLiteral("Error Channel - ") + title);
-        return;
+        return false;
     }
     if (exists) {
         const int answer = Platform::MsgBox(name + QStringLiteral(" already exist!") + CRLF +
@@ -312,14 +317,15 @@ void frmTxtBox::SaveChannelAs()
                                             Platform::vbYesNoCancel + Platform::vbQuestion,
                                             QStringLiteral("Save Channel - ") + title);
         if (!self || answer != Platform::vbYes)
-            return;
+            return false;
     }
 
     fileName = name;
     SettingsStore::SaveSetting(QStringLiteral("Channels"), QStringLiteral("Ch-%1_FileName").arg(n),
                                name);
-    SaveChannel();
+    const bool saved = SaveChannel();
     Channel_Window::UpdateChannelCaption(n);
+    return saved;
 }
 
 void frmTxtBox::tbrToolbar_ButtonClick(const QString& key)

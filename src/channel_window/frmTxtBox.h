@@ -43,8 +43,10 @@ public:
     void InitContent();
     void NewTextReceived(const QString& text);
     bool DataChanged() const;
-    void SaveChannel();
-    void SaveChannelAs();
+    // Both return true when the log file now holds the text. A save that fails says why
+    // in a message, keeps the previous file as it was and leaves the window unsaved.
+    bool SaveChannel();
+    bool SaveChannelAs();
 
     // The exact text held, and the changed flag ("0"/"1").
     QString Text() const { return m_text; }
@@ -67,10 +69,11 @@ private:
     void Form_Unload();
     // Query and unload; false when the user kept the window.
     bool unloadWindow();
-    // Saves to the channel's file, or asks for one when it has none yet.
-    void SaveWithFileChoice();
+    // Saves to the channel's file, or asks for one when it has none yet; true when saved.
+    bool SaveWithFileChoice();
     int Channel() const;
-    void writeLog(const QString& fileName, const QString& title) const;
+    // Why the log could not be written, or an empty text when it was.
+    QString writeLog(const QString& fileName, const QString& title) const;
 
     bool m_loaded = false;
     bool m_unloading = false;

@@ -89,9 +89,12 @@ void openSocket(int ch)
         socket->Connect();
         break;
     case SocketElement::sckConnecting:
+        // A slow link gets its allowance before the attempt counts as stuck.
+        if (socket->ConnectStillAllowed())
+            break;
+        [[fallthrough]];
     case SocketElement::sckClosing:
     case SocketElement::sckError:
-        // A connect still pending at the next check has taken too long: start afresh.
         socket->Close();
         socket->Connect();
         break;

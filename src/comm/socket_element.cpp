@@ -1,12 +1,50 @@
 #include "comm/socket_element.h"
 
 #include <QTcpSocket>
+#include <QTimer>
+
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#endif
 
 #include "shell/pending_error.h"
 
-SocketElement::SocketElement(int index, QObject* parent)
-    : QObject(parent), m_index(index), m_socket(new QTcpSocket(this))
+namespace {
+
+// Short keep-alive timing on a connected socket; see the class comment.
+void DetectVanishedPeer(QTcpSocket& socket)
 {
+    socket.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    const auto fd = socket.socketDescriptor();
+    if (fd == -1)
+        return;
+    const auto set = [fd](int level, int option, int value) {
+        ::setsockopt(fd, level, option, reinterpret_cast<const char*>(&value), sizeof value);
+    };
+#if defined(TCP_KEEPIDLE) && defined(TCP_KEEPINTVL) && defined(TCP_KEEPCNT)
+    set(IPPROTO_TCP, TCP_KEEPIDLE, 10);
+    set(IPPROTO_TCP, TCP_KEEPINTVL, 5);
+    set(IPPROTO_TCP, TCP_KEEPCNT, 3);
+#endif
+#ifdef TCP_USER_TIMEOUT
+    // Keep-alive stays silent while sent data waits for its acknowledgement.
+    set(IPPROTO_TCP, TCP_USER_TIMEOUT, 25000);
+#endif
+}
+
+} // namespace
+
+SocketElement::SocketElement(int index, QObject* parent)
+    : QObject(parent), m_index(index), m_socket(new QTcpSocket(this)),
+      m_connectAllowance(new QTimer(this))
+{
+    m_connectAllowance->setSingleShot(true);
+    m_connectAllowance->setInterval(ConnectAllowanceMs);
     connect(m_socket, &QTcpSocket::stateChanged, this, &SocketElement::onSocketState);
     connect(m_socket, &QTcpSocket::errorOccurred, this, &SocketElement::onSocketError);
     connect(m_socket, &QTcpSocket::readyRead, this, &SocketElement::onReadyRead);
@@ -34,7 +72,14 @@ void SocketElement::Connect()
         setState(sckError);
         return;
     }
+    m_connectAllowance->start();
     m_socket->connectToHost(m_remoteHost, quint16(m_remotePort));
+}
+
+bool SocketElement::ConnectStillAllowed() const
+{
+    return m_connectAllowance->isActive() &&
+           (m_state == sckResolvingHost || m_state == sckConnecting);
 }
 
 void SocketElement::Close()
@@ -99,6 +144,7 @@ void SocketElement::onSocketState(QAbstractSocket::SocketState state)
         setState(sckConnecting);
         break;
     case QAbstractSocket::ConnectedState:
+        DetectVanishedPeer(*m_socket);
         setState(sckConnected);
         break;
     case QAbstractSocket::ClosingState:

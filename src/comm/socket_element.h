@@ -7,12 +7,18 @@
 // Connect never waits; a socket still busy is aborted first, because QTcpSocket ignores a
 // second connect while it is looking up or connecting. Bytes and text map one to one
 // (Latin-1) in both directions.
+//
+// A connected socket sends TCP keep-alive probes after 10 s of silence, every 5 s, and gives
+// up after 3 unanswered ones (and after 25 s of unacknowledged data), so a peer that
+// vanished without closing (a cable pulled behind a serial server) turns the state to 8
+// or 9 within 30 s instead of leaving a deaf link that still reads "OK".
 
 #include <QAbstractSocket>
 #include <QObject>
 #include <QString>
 
 class QTcpSocket;
+class QTimer;
 
 class SocketElement : public QObject
 {
@@ -59,6 +65,11 @@ public:
     QString GetData();
     qint64 BytesAvailable() const;
 
+    // True while a connect started less than ConnectAllowanceMs ago is still under way:
+    // slow links (a VPN, a cellular modem, a busy converter) need that long to connect.
+    bool ConnectStillAllowed() const;
+    static constexpr int ConnectAllowanceMs = 5000;
+
     // Why the socket last reached state 9, for diagnostics.
     QString ErrorText() const { return m_errorText; }
 
@@ -91,4 +102,5 @@ private:
     quint64 m_generation = 0;
     QString m_errorText;
     QTcpSocket* m_socket;
+    QTimer* m_connectAllowance;
 };

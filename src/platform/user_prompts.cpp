@@ -1,7 +1,9 @@
 #include "platform/user_prompts.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QMessageBox>
 
 #include "platform/message_log.h"
@@ -20,12 +22,37 @@ QString qtFilter(const QString& filter)
     return out.join(QStringLiteral(";;"));
 }
 
+// A Yes/No question has no "don't know": Escape and the title bar's close button leave
+// it open, so only Yes or No answers it. With a Cancel button Escape means Cancel.
+class QuestionBox : public QMessageBox
+{
+public:
+    using QMessageBox::QMessageBox;
+    bool answerRequired = false;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (answerRequired && event->matches(QKeySequence::Cancel))
+            event->accept();
+        else
+            QMessageBox::keyPressEvent(event);
+    }
+    void closeEvent(QCloseEvent* event) override
+    {
+        if (answerRequired && !clickedButton())
+            event->ignore();
+        else
+            QMessageBox::closeEvent(event);
+    }
+};
+
 class QtPrompts : public UserPrompts
 {
 public:
     int MsgBox(const QString& prompt, int style, const QString& title) override
     {
-        QMessageBox box(QApplication::activeWindow());
+        QuestionBox box(QApplication::activeWindow());
         box.setWindowTitle(title);
         box.setText(prompt);
         switch (style & 0x70) {
@@ -55,6 +82,9 @@ public:
             break;
         case vbYesNo:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            box.answerRequired = true;
+            box.setWindowFlags((box.windowFlags() | Qt::CustomizeWindowHint) &
+                               ~Qt::WindowCloseButtonHint);
             break;
         default:
             box.setStandardButtons(QMessageBox::Ok);

@@ -15,7 +15,10 @@
 #include <cmath>
 
 #include "about/frmAbout.h"
+#include "channel_config/frmChannels.h"
+#include "channel_window/channel_journal.h"
 #include "channel_window/channel_window.h"
+#include "channel_window/frmTxtBox.h"
 #include "comm/settings_string.h"
 #include "commands/frmDataRequest.h"
 #include "commands/frmSendCmd.h"
@@ -232,8 +235,33 @@ void frmMDIMain::MDIForm_Load()
     mnuWindowTileVert_Click();
     Keyhook::HookClient = this;
     Keyhook::InitKeyHook();
+    RecoverUnsavedText();
     // Start-up ignores every failure on its way; none outlives it.
     Globals::Err.Clear();
+}
+
+void frmMDIMain::RecoverUnsavedText()
+{
+    QStringList recovered;
+    for (const auto& [n, text] : Channel_Journal::Recover()) {
+        // A channel that is not on keeps its journal until it is on again at a start.
+        if (n > LastChannel() || ChannelState[n] == 0)
+            continue;
+        ShowChannelWindow(n);
+        ExistingChannelWindow(n)->NewTextReceived(text);
+        recovered << ChannelTitle(n);
+    }
+    if (recovered.isEmpty())
+        return;
+    // Said once the main window is up, over the windows that hold the text again.
+    const QString prompt = QStringLiteral("Data that were not saved when the program last ended "
+                                          "are back in the windows of:") +
+                           CRLF + CRLF + recovered.join(CRLF) + CRLF + CRLF +
+                           QStringLiteral("They are not saved yet.");
+    QTimer::singleShot(0, this, [prompt] {
+        Platform::MsgBox(prompt, Platform::vbOKOnly + Platform::vbInformation,
+                         QStringLiteral("Recovered Channels"));
+    });
 }
 
 void frmMDIMain::LoadSettings()
@@ -270,9 +298,16 @@ bool frmMDIMain::MDIForm_QueryUnload()
                                         QStringLiteral("Exit program"));
     if (answer == Platform::vbCancel)
         return false;
-    if (answer == Platform::vbYes)
+    m_quitWithSave = answer == Platform::vbYes;
+    if (m_quitWithSave)
         SaveAllChannelWindows();
     return true;
+}
+
+void frmMDIMain::EndWithoutQuestion()
+{
+    Channel_Journal::Freeze();
+    QCoreApplication::exit(0);
 }
 
 void frmMDIMain::closeEvent(QCloseEvent* event)
@@ -292,6 +327,15 @@ void frmMDIMain::unload()
     m_unloaded = true;
     m_checkChannelTimer->stop();
     m_sendChannelTimer->stop();
+    // Quitting from the menu settles every journal, except where the user asked to save
+    // and the save failed: that text comes back at the next start.
+    for (int n = 1; n <= LastChannel(); ++n) {
+        const frmTxtBox* window = ExistingChannelWindow(n);
+        const bool saveFailed =
+            m_quitWithSave && window && window->IsLoaded() && window->DataChanged();
+        if (ChannelState[n] != 0 && !saveFailed)
+            Channel_Journal::Remove(n);
+    }
     // ProgramClosing is set, so the windows neither ask nor switch their channels off.
     Channel_Window::DestroyAllChannelWindows();
     Communication_HW::UnloadChannelHW(1);
@@ -390,7 +434,10 @@ void frmMDIMain::mnuChannels_Click()
         oldSettings[n] = ChannelSettings[n];
     }
 
-    // The channel list dialog comes later; with it the user changes the table here.
+    {
+        frmChannels channels(this);
+        channels.exec();
+    }
 
     using namespace Communication_HW;
     for (int n = 1; n <= Globals::MaxChannels; ++n) {

@@ -46,6 +46,10 @@ public:
     void MDIForm_Load();
     // Shut-down steps and question; returns true when the window may unload.
     bool MDIForm_QueryUnload();
+    // The system asks the program to end (logout, shutdown, Ctrl+C): the journal of the
+    // channel windows is synced and left for the next start, and the program ends
+    // without a question, also from inside an open dialog.
+    void EndWithoutQuestion();
     // True once the window has unloaded (its channel windows and elements are gone).
     bool IsUnloaded() const { return m_unloaded; }
 
@@ -113,6 +117,8 @@ private:
     // The unload: every channel window goes without asking, the elements are released.
     void unload();
     void LoadSettings();
+    // Puts the text an earlier run left unsaved back into the windows, unsaved.
+    void RecoverUnsavedText();
     void CheckChannels();
     void SendChannels();
 
@@ -144,6 +150,9 @@ private:
     QTimer* m_checkChannelTimer;
     QTimer* m_sendChannelTimer;
     bool m_unloaded = false;
+    // The user answered Yes to saving at the quit; windows whose save failed keep their
+    // journals, so the next start brings their text back.
+    bool m_quitWithSave = false;
     // The windows of the first check appear after the start-up arrangement; they are
     // arranged once, side by side, so that none hides another's caption.
     bool m_windowsArranged = false;

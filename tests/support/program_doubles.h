@@ -3,8 +3,10 @@
 // whole program. Declared in the order they install; they uninstall in reverse, so no real
 // message box ever comes back while a window still runs.
 
+#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <optional>
 
 #include "shell/frmMDIMain.h"
 #include "shell/module_data.h"
@@ -14,6 +16,10 @@
 
 struct ProgramDoubles
 {
+    // Journals of their own, so one test never recovers what another left.
+    QTemporaryDir stateFolder;
+    ProgramDoubles() { qputenv("XDG_STATE_HOME", QFile::encodeName(stateFolder.path())); }
+
     ScriptedPrompts prompts;
     RecordingDesktop desktop;
     FakeKeyGrab grab;
@@ -37,4 +43,25 @@ struct ProgramDoubles
         QCOMPARE(prompts.boxes[0].style, style);
         QCOMPARE(prompts.boxes[0].title, title);
     }
+};
+
+// A test object whose every test function gets a settings store of its own, in a fresh
+// folder, and fresh doubles; start() in m_fake then starts the program. A test object with
+// more to set up calls these from its own init() and cleanup().
+class ProgramTestCase : public QObject
+{
+    Q_OBJECT
+
+protected:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::optional<ProgramDoubles> m_fake;
+
+protected slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir->path()));
+        m_fake.emplace();
+    }
+    void cleanup() { m_fake.reset(); }
 };

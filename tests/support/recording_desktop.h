@@ -1,6 +1,6 @@
 #pragma once
 // Test double for the desktop: records the key texts typed and the beeps, and answers
-// Now() from a clock the test sets.
+// Now() with a fixed moment.
 
 #include <QDateTime>
 #include <QStringList>
@@ -16,9 +16,8 @@ public:
 
     QStringList keys;
     int beeps = 0;
-    QDateTime now = QDateTime(QDate(2026, 12, 4), QTime(9, 41, 3));
 
     void SendKeys(const QString& keyText) override { keys.append(keyText); }
     void Beep() override { ++beeps; }
-    QDateTime Now() override { return now; }
+    QDateTime Now() override { return QDateTime(QDate(2026, 12, 4), QTime(9, 41, 3)); }
 };
