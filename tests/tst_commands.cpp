@@ -10,7 +10,7 @@
 
 #include "channel_config/flex_grid.h"
 #include "platform/settings_store.h"
-#include "support/loopback_balances.h"
+#include "support/loopback_balance.h"
 #include "support/program_doubles.h"
 
 using namespace Channel_Window;
@@ -34,13 +34,11 @@ QString stored(const char* section, const QStringList& keys)
 }
 } // namespace
 
-class tst_Commands : public QObject
+class tst_Commands : public ProgramTestCase
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::optional<ProgramDoubles> m_fake;
-    std::array<std::unique_ptr<LoopbackBalances>, 4> m_balances; // by channel, 1..3
+    std::array<std::unique_ptr<LoopbackBalance>, 4> m_balances; // by channel, 1..3
 
     // "ch1|ch2|ch3"; a marker sent behind everything tells that nothing more is on its way.
     QString arrived()
@@ -48,11 +46,11 @@ class tst_Commands : public QObject
         QStringList texts{QString()};
         for (int n : {1, 3}) {
             Communication_HW::SendToChannel(n, QStringLiteral("#"), QString());
-            QList<QByteArray>& got = m_balances[n]->received;
-            if (!QTest::qWaitFor([&got] { return !got.isEmpty() && got[0].endsWith('#'); }))
+            QByteArray& got = m_balances[n]->received;
+            if (!QTest::qWaitFor([&got] { return got.endsWith('#'); }))
                 return QStringLiteral("no marker");
-            texts.insert(n - 1, QString::fromLatin1(got[0].chopped(1)));
-            got[0].clear();
+            texts.insert(n - 1, QString::fromLatin1(got.chopped(1)));
+            got.clear();
         }
         return texts.join(u'|');
     }
@@ -66,12 +64,11 @@ private slots:
     // The program with three loopback balances, channel 2 OFF, the others connected.
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir->path()));
-        m_fake.emplace().start();
+        ProgramTestCase::init();
+        m_fake->start();
         ChannelsCount = 3;
         for (int n = 1; n <= 3; ++n) {
-            m_balances[n] = std::make_unique<LoopbackBalances>();
+            m_balances[n] = std::make_unique<LoopbackBalance>();
             ChannelSettings[n] = m_balances[n]->settings();
             ChannelState[n] = n == 2 ? 0 : 1;
         }
@@ -79,7 +76,7 @@ private slots:
     }
     void cleanup()
     {
-        m_fake.reset();
+        ProgramTestCase::cleanup();
         m_balances = {};
     }
 
@@ -120,7 +117,7 @@ private slots:
         const bool onOff = action.startsWith(QLatin1String("cmdO"));
         const QString twice = arrived.repeated(2); // two lines, a pause, the same again
         QCOMPARE(this->arrived(), onOff ? twice + "||" + twice : arrived);
-        const LoopbackBalances& first = *m_balances[1];
+        const LoopbackBalance& first = *m_balances[1];
         QVERIFY(!onOff ||
                 first.arrivalOf(arrived.size()) - first.arrivalOf(arrived.size() - 1) >= 500);
         QVERIFY(dialog && dialog->isVisible()); // sending never closes it
