@@ -86,12 +86,7 @@ frmDataRequest::frmDataRequest(QWidget* parent) : QDialog(parent)
     const auto commit = [this] { Change_GridCmd_Cell(); };
     EditGridTool::WireGrid(gridCmd, commit, [this](int keyAscii) { gridCmd_KeyPress(keyAscii); });
     EditGridTool::WireTextEditor(gridCmd, txtEditGrid, commit);
-    Platform::ValidateOnLeave(txtInterval,
-                              [this] {
-                                  bool cancel = false;
-                                  txtInterval_Validate(cancel);
-                                  return cancel;
-                              },
+    Platform::ValidateOnLeave(txtInterval, [this] { return txtInterval_Validate(); },
                               {buttons.cmdCancel});
 
     Form_Load();
@@ -115,11 +110,11 @@ void frmDataRequest::LoadRequestSettings()
     gridCmd->setTextMatrix(0, 1, QStringLiteral("Command"));
     const int count = channelCount();
     gridCmd->setRows(count + 1);
+    for (int col = 0; col < 2; ++col)
+        gridCmd->setColAlignment(col, Qt::AlignCenter);
     for (int n = 1; n <= count; ++n) {
         gridCmd->setTextMatrix(n, 0, QString::number(n));
         gridCmd->setTextMatrix(n, 1, Channel_Window::ChannelCommand[n]);
-        for (int col = 0; col < 2; ++col)
-            gridCmd->item(n - 1, col)->setTextAlignment(Qt::AlignCenter);
     }
     gridCmd->resizeColumnToContents(0);
     // The first channel's command is current, so a key typed at once edits a command and
@@ -153,30 +148,27 @@ void frmDataRequest::gridCmd_KeyPress(int keyAscii)
     EditGridTool::Show_CellEditor(gridCmd, txtEditGrid, keyAscii);
 }
 
-void frmDataRequest::txtInterval_Validate(bool& cancel)
+bool frmDataRequest::txtInterval_Validate()
 {
     const std::optional<qint32> value = Settings::ToLong(txtInterval->text());
     if (value && *value >= ShortestInterval && *value <= LongestInterval) {
         Globals::RepeatInterval = *value;
-        return;
+        return false;
     }
     txtInterval->setText(QString::number(Globals::RepeatInterval));
-    // A number out of range keeps the focus for a new try; a text that is no number at all
-    // lets the user go on with the old value.
-    cancel = value.has_value();
     Platform::MsgBox(QStringLiteral("Please enter a number from %1 to %2")
                          .arg(ShortestInterval)
                          .arg(LongestInterval),
                      Platform::vbOKOnly + Platform::vbExclamation, QStringLiteral("Interval time"));
+    // A number out of range keeps the focus for a new try; a text that is no number at all
+    // lets the user go on with the old value.
+    return value.has_value();
 }
 
 bool frmDataRequest::intervalAccepted()
 {
-    if (txtInterval->text() == QString::number(Globals::RepeatInterval))
-        return true;
-    bool cancel = false;
-    txtInterval_Validate(cancel);
-    return !cancel;
+    return txtInterval->text() == QString::number(Globals::RepeatInterval) ||
+           !txtInterval_Validate();
 }
 
 void frmDataRequest::cmdRequestNow_Click()

@@ -24,7 +24,8 @@ private:
     void Form_Load();
     void LoadRequestSettings();
     void chkRepeatCommand_Click();
-    void txtInterval_Validate(bool& cancel);
+    // Returns Cancel: true when the focus has to stay in the box.
+    bool txtInterval_Validate();
     void gridCmd_KeyPress(int keyAscii);
     // Buttons reached with Enter or their access key leave the interval box without its
     // focus-loss check, so they check an unconfirmed text themselves.
