@@ -7,9 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
+#include "platform/durable_file.h"
 
 namespace LogFile {
 namespace {
@@ -53,9 +51,7 @@ QString WriteInPlace(const QString& fileName, const QByteArray& head, const Body
         return qt_error_string(ENOSPC);
     if (!WriteAll(file, head, body, tail) || !file.resize(newSize) || !file.flush())
         return file.errorString();
-#ifdef Q_OS_UNIX
-    ::fsync(file.handle());
-#endif
+    Platform::SyncFile(file.handle());
     return {};
 }
 

@@ -88,11 +88,10 @@ void TextStore::spill()
             m_fileFailed = true;
             return;
         }
-#ifdef Q_OS_UNIX
-        // The open descriptor keeps the data; no name means nothing is left after a crash.
+        // Where the system lets an open file lose its name (not Windows), the descriptor
+        // keeps the data and a crash leaves nothing behind.
         if (QFile::remove(file->fileName()))
             file->setAutoRemove(false);
-#endif
         m_file = std::move(file);
     }
     if (!m_file->seek(m_fileSize) || m_file->write(m_tail) != m_tail.size() || !m_file->flush()) {
