@@ -74,20 +74,17 @@ void XTestWindow::readQueuedEvents()
 QString XTestWindow::text() const
 {
     QString text;
-    for (const KeyEvent& event : m_events) {
-        if (event.press)
-            text += event.text;
-    }
+    for (const KeyEvent& event : m_events)
+        text += event.text; // a release composes nothing
     return text;
 }
 
 QStringList XTestWindow::presses() const
 {
     QStringList presses;
-    for (const KeyEvent& event : m_events) {
+    for (const KeyEvent& event : m_events)
         if (event.press)
             presses << event.keysym;
-    }
     return presses;
 }
 

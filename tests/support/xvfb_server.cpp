@@ -9,11 +9,8 @@ XvfbServer::XvfbServer()
     // fd 1 is our end of its standard output. -noreset keeps the keymap and grabs as they
     // are when the last client leaves for a moment.
     m_process.setProgram(QStringLiteral("Xvfb"));
-    m_process.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"),
-                            QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                            QStringLiteral("-noreset"), QStringLiteral("-screen"),
-                            QStringLiteral("0"), QStringLiteral("1280x800x24")});
-    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    m_process.setArguments(
+        QStringLiteral("-displayfd 1 -nolisten tcp -noreset -screen 0 1280x800x24").split(u' '));
     m_process.start();
     if (!m_process.waitForStarted(10000)) {
         m_error = QStringLiteral("Xvfb did not start: %1").arg(m_process.errorString());
