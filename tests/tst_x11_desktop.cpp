@@ -1,14 +1,26 @@
-// The real X11 desktop backends against a private Xvfb: key texts typed into another
-// client's focused window, and the root-window F12 grab driven by xdotool.
+// The real X11 desktop against a private Xvfb: key texts typed into another client's
+// focused window, the root-window F12 grab driven by xdotool, and the whole road of a
+// reading from F12 in that client to its keys typed there.
 
+#include <QAction>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 #include <optional>
 #include <utility>
 
+#include "comm/channel_connections.h"
+#include "keyhook/keyhook.h"
 #include "platform/keygrab_x11.h"
 #include "platform/native_backends.h"
+#include "shell/frmMDIMain.h"
+#include "shell/module_data.h"
+#include "support/recording_desktop.h"
+#include "support/scripted_prompts.h"
 #include "support/x_test_window.h"
 #include "support/xvfb_server.h"
 
@@ -27,6 +39,69 @@ bool xdotool(const QString& arguments)
     return process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit &&
            process.exitCode() == 0;
 }
+
+const QByteArray Reading = QByteArrayLiteral("N     +    12.345 g\r\n");
+
+// A balance behind a network serial server: answers every "PRT" line with a reading, three
+// characters at a time as a serial line delivers it.
+struct Balance : QTcpServer
+{
+    int requests = 0;
+
+    Balance()
+    {
+        listen(QHostAddress::LocalHost);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    while (socket->canReadLine()) {
+                        if (socket->readLine() == "PRT\r\n") {
+                            ++requests;
+                            send(socket, 0);
+                        }
+                    }
+                });
+            }
+        });
+    }
+    static void send(QTcpSocket* socket, int from)
+    {
+        socket->write(Reading.mid(from, 3));
+        if (from + 3 < Reading.size())
+            QTimer::singleShot(5, socket, [=] { send(socket, from + 3); });
+    }
+};
+
+// The program typing for real on the test display, on the recording desktop's fixed clock,
+// with its settings and unsaved text in a folder of its own. The main window, declared
+// last, goes before the doubles it uses.
+struct Program
+{
+    struct TypingDesktop : RecordingDesktop
+    {
+        void SendKeys(const QString& keys) override { Platform::NativeDesktop().SendKeys(keys); }
+    };
+    QTemporaryDir dir;
+    Balance balance;
+    ScriptedPrompts prompts;
+    TypingDesktop desktop;
+    QProcess keyboard;
+    std::unique_ptr<frmMDIMain> main;
+
+    ~Program()
+    {
+        keyboard.waitForFinished(20000);
+        Keyhook::RemoveKeyHook();
+    }
+    // The user holds F12 for 150 ms; returns at once, while the key is down.
+    bool pressF12()
+    {
+        keyboard.waitForFinished(20000);
+        keyboard.start(QStringLiteral("xdotool"),
+                       {"keydown", "F12", "sleep", "0.15", "keyup", "F12"});
+        return keyboard.waitForStarted(20000);
+    }
+};
 
 } // namespace
 
@@ -55,14 +130,6 @@ class TestX11Desktop : public QObject
         return xdotool("key Escape") &&
                QTest::qWaitFor(
                    [&] { return m_window->presses().contains(QStringLiteral("Escape")); }, 10000);
-    }
-
-    void typingWorksAgainOnTheTestDisplay()
-    {
-        qputenv("DISPLAY", m_xvfb->display());
-        Platform::NativeDesktop().SendKeys(QStringLiteral("1"));
-        QVERIFY(waitForSentinel());
-        QCOMPARE(m_window->text(), QStringLiteral("1\x1b"));
     }
 
 private slots:
@@ -201,50 +268,105 @@ private slots:
         QVERIFY(waitForSentinel());
         QVERIFY(!m_window->presses().contains(QStringLiteral("F12")));
     }
-    void withoutUsableDisplayOrKeyNothingIsTypedOrGrabbed_data()
+    // Typing and the grab on a display that is unusable, or that goes away while they hold
+    // it, do nothing and leave typing on the test display working.
+    void unusableDisplayIsHarmless_data()
     {
         QTest::addColumn<QByteArray>("display");
         QTest::newRow("no DISPLAY (a pure Wayland session)") << QByteArray();
         QTest::newRow("display without a server") << QByteArrayLiteral(":4093");
         QTest::newRow("garbage DISPLAY") << QByteArrayLiteral("not a display");
         QTest::newRow("F12 grabbed by another client") << QByteArrayLiteral("other client");
+        QTest::newRow("server going away") << QByteArrayLiteral("going away");
     }
-    void withoutUsableDisplayOrKeyNothingIsTypedOrGrabbed()
+    void unusableDisplayIsHarmless()
     {
         QFETCH(QByteArray, display);
         std::optional<XvfbServer> own;
         std::optional<XTestWindow> otherClient;
-        if (display == "other client") {
+        const bool goingAway = display == "going away";
+        if (goingAway || display == "other client") {
             QVERIFY2(own.emplace().isRunning(), qPrintable(own->errorText()));
-            qputenv("DISPLAY", own->display());
-            QVERIFY(otherClient.emplace().grabKey("F12"));
-        } else if (display.isEmpty()) {
-            qunsetenv("DISPLAY");
-        } else {
-            qputenv("DISPLAY", display);
+            display = own->display();
         }
-        QCOMPARE(Platform::NativeKeyGrab().Install(VK_F12, [](int, int, int) { return 1; }),
-                 quintptr(0));
-        Platform::NativeDesktop().SendKeys(QStringLiteral("N"));
-        Platform::NativeDesktop().Beep();
-        typingWorksAgainOnTheTestDisplay();
-    }
-    void serverGoingAwayLeavesTypingAndGrabHarmless()
-    {
-        auto doomed = std::make_unique<XvfbServer>();
-        QVERIFY2(doomed->isRunning(), qPrintable(doomed->errorText()));
-        qputenv("DISPLAY", doomed->display());
+        display.isEmpty() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", display);
+        if (own && !goingAway)
+            QVERIFY(otherClient.emplace().grabKey("F12"));
         const quintptr handle =
             Platform::NativeKeyGrab().Install(VK_F12, [](int, int, int) { return 1; });
-        QVERIFY(handle != 0);
+        QCOMPARE(handle != 0, goingAway);
         Platform::NativeDesktop().SendKeys(QStringLiteral("µ1"));
-        doomed->stop();
-        QTRY_VERIFY_WITH_TIMEOUT(
-            !static_cast<Platform::X11::RootKeyGrab&>(Platform::NativeKeyGrab()).connected(handle),
-            10000);
-        Platform::NativeDesktop().SendKeys(QStringLiteral("µ2"));
-        Platform::NativeKeyGrab().Remove(handle);
-        typingWorksAgainOnTheTestDisplay();
+        Platform::NativeDesktop().Beep();
+        if (goingAway) {
+            own->stop();
+            auto& grab = static_cast<Platform::X11::RootKeyGrab&>(Platform::NativeKeyGrab());
+            QTRY_VERIFY_WITH_TIMEOUT(!grab.connected(handle), 10000);
+            Platform::NativeDesktop().SendKeys(QStringLiteral("µ2"));
+            Platform::NativeKeyGrab().Remove(handle);
+        }
+        qputenv("DISPLAY", m_xvfb->display());
+        Platform::NativeDesktop().SendKeys(QStringLiteral("1"));
+        QVERIFY(waitForSentinel());
+        QCOMPARE(m_window->text(), QStringLiteral("1\x1b"));
+    }
+    // F12 held in another application starts the data request; the reading, arriving during
+    // the hold, is typed there, and F12 never is. With repeating on, a second F12 stops the
+    // repeated request, whose answers in between arrive while no key is held.
+    void f12InAnotherApplicationTypesTheReadingThere_data()
+    {
+        QTest::addColumn<QStringList>("clicks"); // menu items switched on besides ToCursor
+        QTest::addColumn<bool>("repeat");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("lefts"); // Left presses after the last Return
+        const QString reading = "N     +    12.345 g\r";
+        QTest::newRow("one request") << QStringList{} << false << reading << 0;
+        QTest::newRow("date stamp, TABs, back to where the record began")
+            << QStringList{"mnuDateTime", "mnuTABs", "mnuback_left"} << false
+            << "12:04:2026 09:41:03\tN\t+    12.345\tg\r" << 3;
+        QTest::newRow("repeated request: second F12 stops it, every reading typed")
+            << QStringList{} << true << reading << 0;
+    }
+    void f12InAnotherApplicationTypesTheReadingThere()
+    {
+        QFETCH(QStringList, clicks);
+        QFETCH(bool, repeat);
+        QFETCH(QString, text);
+        QFETCH(int, lefts);
+        Program program;
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(program.dir.path()));
+        qputenv("XDG_STATE_HOME", QFile::encodeName(program.dir.path()));
+        Globals::ResetModuleData();
+        std::unique_ptr<frmMDIMain>& main = program.main = std::make_unique<frmMDIMain>();
+        main->MDIForm_Load();
+        Channel_Window::ChannelsCount = 1;
+        Channel_Window::ChannelState[1] = 1;
+        Channel_Window::ChannelSettings[1] =
+            QStringLiteral("IP 127.0.0.1:%1").arg(program.balance.serverPort());
+        Globals::RepeatCommand = repeat;
+        Globals::RepeatInterval = 200;
+        for (const QString& item : clicks + QStringList{"mnuToCursor", "mnuF12toStart_Stop"})
+            main->findChild<QAction*>(item)->trigger();
+        QVERIFY(main->mnuF12toStart_Stop->isChecked());
+        QTRY_VERIFY_WITH_TIMEOUT(Communication_HW::IsChannelConnected(1), 10000);
+        QVERIFY(program.pressF12());
+        if (repeat) {
+            QTRY_VERIFY_WITH_TIMEOUT(program.balance.requests >= 3, 10000);
+            QCOMPARE(main->mnuStart->text(), QStringLiteral("Stop"));
+            QVERIFY(program.pressF12());
+            QTRY_COMPARE(main->mnuStart->text(), QStringLiteral("Start"));
+            text = text.repeated(program.balance.requests);
+        } else {
+            QTRY_COMPARE(program.balance.requests, 1);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(m_window->text(), text, 10000);
+        QTRY_COMPARE(m_window->presses().sliced(m_window->presses().size() - lefts - 1),
+                     QStringList{"Return"} + QStringList(lefts, "Left"));
+        QTRY_COMPARE_WITH_TIMEOUT(program.keyboard.state(), QProcess::NotRunning, 20000);
+        QCOMPARE(program.keyboard.exitCode(), 0);
+        for (const XTestWindow::KeyEvent& event : m_window->events())
+            QVERIFY(event.keysym != QStringLiteral("F12")); // neither press nor release
+        QCOMPARE(m_window->text(), text);
+        QCOMPARE(main->mnuStart->text(), QStringLiteral("Start")); // nothing repeats now
     }
 };
 

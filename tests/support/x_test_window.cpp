@@ -1,6 +1,7 @@
 #include "support/x_test_window.h"
 
 #include <QSocketNotifier>
+#include <algorithm>
 
 #include "platform/display_x11.h"
 
@@ -116,15 +117,13 @@ bool XTestWindow::fakeKey(const char* keysymName, bool press)
 bool XTestWindow::keymapHolds(unsigned long keysym)
 {
     Display* display = m_connection->display();
-    if (!display)
-        return false;
     int minKeycode = 0, maxKeycode = 0, width = 0;
-    XDisplayKeycodes(display, &minKeycode, &maxKeycode);
+    if (display)
+        XDisplayKeycodes(display, &minKeycode, &maxKeycode);
+    const int count = display ? maxKeycode - minKeycode + 1 : 0;
     KeySym* map =
-        XGetKeyboardMapping(display, KeyCode(minKeycode), maxKeycode - minKeycode + 1, &width);
-    bool found = false;
-    for (int i = 0; map && i < (maxKeycode - minKeycode + 1) * width && !found; ++i)
-        found = map[i] == keysym;
+        count ? XGetKeyboardMapping(display, KeyCode(minKeycode), count, &width) : nullptr;
+    const bool found = map && std::find(map, map + count * width, keysym) != map + count * width;
     if (map)
         XFree(map);
     readQueuedEvents();
