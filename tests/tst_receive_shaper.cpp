@@ -41,12 +41,8 @@ private slots:
         QTest::addColumn<QString>("display");
         QTest::addColumn<QString>("keys");
         const auto row = [](const char* n, auto... v) { (QTest::newRow(n) << ... << QString(v)); };
-        row("plain record unchanged, LF types nothing", "", Record, Record,
-            "N| | | | | |+| | | | |1|2|.|3|4|5| |g|{ENTER}|");
         row("TABs: one per blank run, none after sign", "T", Record, "N\t+    12.345\tg\r\n",
             "N|{TAB}|||||+| | | | |1|2|.|3|4|5|{TAB}|g|{ENTER}|");
-        row("TABs, back-left: ENTER goes back over fields", "TB", Record, "N\t+    12.345\tg\r\n",
-            "N|{TAB}|||||+| | | | |1|2|.|3|4|5|{TAB}|g|{ENTER}{LEFT}{LEFT}|");
         row("weight only keeps sign, digits, point, CR", "W", Record, "+12.345\r\n",
             "||||||+|||||1|2|.|3|4|5|||{ENTER}|");
         row("weight only never makes TABs", "WTB", "+ 1 2\r", "+12\r", "+||1||2|{ENTER}");
@@ -54,8 +50,6 @@ private slots:
         row("parentheses typed between braces", "", "(12.3)", "(12.3)", "{(}|1|2|.|3|{)}");
         row("date stamp opens every line", "D", "N 1\r\nM\r\n", "~\tN 1\r\n~\tM\r\n",
             "~{TAB}N| |1|{ENTER}||~{TAB}M|{ENTER}|");
-        row("date stamp counts as a field", "DTB", "A B\r", "~\tA\tB\r",
-            "~{TAB}A|{TAB}|B|{ENTER}{LEFT}{LEFT}");
         row("a dropped character still opens the line", "WD", "N5\r", "~\t5\r", "~{TAB}|5|{ENTER}");
         row("blank at line start gives no TAB", "TB", " 5\r", "5\r", "|5|{ENTER}");
         row("LF alone keeps counting fields", "TB", "A B\nC D\r", "A\tB\nC\tD\r",

@@ -52,16 +52,15 @@ struct Balance : QTcpServer
     {
         listen(QHostAddress::LocalHost);
         connect(this, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = nextPendingConnection()) {
-                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                    while (socket->canReadLine()) {
-                        if (socket->readLine() == "PRT\r\n") {
-                            ++requests;
-                            send(socket, 0);
-                        }
+            QTcpSocket* socket = nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                while (socket->canReadLine()) {
+                    if (socket->readLine() == "PRT\r\n") {
+                        ++requests;
+                        send(socket, 0);
                     }
-                });
-            }
+                }
+            });
         });
     }
     static void send(QTcpSocket* socket, int from)
@@ -275,7 +274,6 @@ private slots:
         QTest::addColumn<QByteArray>("display");
         QTest::newRow("no DISPLAY (a pure Wayland session)") << QByteArray();
         QTest::newRow("display without a server") << QByteArrayLiteral(":4093");
-        QTest::newRow("garbage DISPLAY") << QByteArrayLiteral("not a display");
         QTest::newRow("F12 grabbed by another client") << QByteArrayLiteral("other client");
         QTest::newRow("server going away") << QByteArrayLiteral("going away");
     }

@@ -16,10 +16,9 @@ namespace {
 // such as Return and Tab.
 QString composedText(const char* bytes, int length, KeySym keysym)
 {
-    if ((keysym >= 0x20 && keysym <= 0x7E) || (keysym >= 0xA0 && keysym <= 0xFF))
-        return QString(QChar(char16_t(keysym)));
-    if (keysym >= 0x01000100 && keysym <= 0x0110FFFF) {
-        const char32_t code = char32_t(keysym - 0x01000000);
+    if ((keysym >= 0x20 && keysym <= 0x7E) || (keysym >= 0xA0 && keysym <= 0xFF) ||
+        (keysym >= 0x01000100 && keysym <= 0x0110FFFF)) {
+        const char32_t code = char32_t(keysym & 0xFFFFFF);
         return QString::fromUcs4(&code, 1);
     }
     if (length == 1 && (uchar(bytes[0]) < 0x20 || uchar(bytes[0]) == 0x7F))
