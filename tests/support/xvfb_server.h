@@ -11,7 +11,7 @@ class XvfbServer
 public:
     // Starts Xvfb and waits until it accepts connections; isRunning() tells whether it did.
     XvfbServer();
-    ~XvfbServer();
+    ~XvfbServer() { stop(); }
     XvfbServer(const XvfbServer&) = delete;
     XvfbServer& operator=(const XvfbServer&) = delete;
 
