@@ -164,13 +164,18 @@ private slots:
         };
         row("named keys and a TAB character; LEFT types nothing", "{TAB}\t{ENTER}{LEFT}", "\t\t\r",
             "Tab Tab Return Left");
+        row("other control characters, C1 ones too, are not typed",
+            QString("\u0001a\u001b\u007fb\b\r\n") + QChar(0) + "\u0085\u009f\u00a0", "ab\u00a0",
+            "a b nobreakspace");
+        row("unknown, lower-case or unfinished names and a brace before a name are characters",
+            "{F12}{tab}{ENTER{{TAB}", "{F12}{tab}{ENTER{\t", "");
         // The layout has unshifted parenthesis keys, which need no Shift; ^ and % are
         // characters, never Ctrl or Alt.
-        row("punctuation", "{(}{)}^%{}[]", "()^%{}[]",
+        row("punctuation", "{(}{)}^%{}[]+~", "()^%{}[]+~",
             "parenleft parenright Shift_L asciicircum Shift_L percent Shift_L braceleft Shift_L "
-            "braceright bracketleft bracketright");
-        row("third level and outside Latin-1", "¦€", "¦€",
-            "Shift_L ISO_Level3_Shift brokenbar U20AC");
+            "braceright bracketleft bracketright Shift_L plus Shift_L asciitilde");
+        row("third level, outside Latin-1 and outside the basic plane", "¦€\U0001F600",
+            "¦€\U0001F600", "Shift_L ISO_Level3_Shift brokenbar U20AC U0001F600");
         // Far more than there are spare keycodes, each needed again after its keycode went on.
         QString missing = "µ°é£";
         for (char16_t c = 0x100; c < 0x130; ++c)
@@ -335,10 +340,10 @@ private slots:
         Globals::ResetModuleData();
         std::unique_ptr<frmMDIMain>& main = program.main = std::make_unique<frmMDIMain>();
         main->MDIForm_Load();
-        Channel_Window::ChannelsCount = 1;
-        Channel_Window::ChannelState[1] = 1;
-        Channel_Window::ChannelSettings[1] =
-            QStringLiteral("IP 127.0.0.1:%1").arg(program.balance.serverPort());
+        using namespace Channel_Window;
+        ChannelsCount = 1;
+        ChannelState[1] = 1;
+        ChannelSettings[1] = QStringLiteral("IP 127.0.0.1:%1").arg(program.balance.serverPort());
         Globals::RepeatCommand = repeat;
         Globals::RepeatInterval = 200;
         for (const QString& item : clicks + QStringList{"mnuToCursor", "mnuF12toStart_Stop"})
