@@ -42,14 +42,14 @@ private slots:
         const QList<int> down{0, 0x100, 123};
         const QString twice = "Don't hook WH_KEYBOARD_LL twice or you will be unable to unhook it.";
         const QStringList notSet(2, "Hook not set");
-        row("F12 down acts each time, swallowed", "set", {1, 0}, down, 1, 2);
         row("F12 up swallowed", "set", {1, 0}, {0, 0x101, 123}, 1, 0);
         row("Alt+F12 down swallowed, no action", "set", {1, 0}, {0, 0x104, 123}, 1, 0);
         row("Alt+F12 up swallowed", "set", {1, 0}, {0, 0x105, 123}, 1, 0);
         row("F11 down passed on", "set", {1, 0}, {0, 0x100, 122}, 0, 0);
         row("F12 with a non-action code passed on", "set", {1, 0}, {3, 0x100, 123}, 0, 0);
         row("refused: not set", "refused", {1, 0}, down, 0, 0, notSet);
-        row("set twice: warns, first grab kept", "set set", {1, 0}, down, 1, 2, {twice});
+        row("set twice: warns, first grab kept; F12 down acts each time", "set set", {1, 0}, down,
+            1, 2, {twice});
         row("set twice, removed: first grab given back", "set set remove", {1, 1}, down, 0, 0,
             QStringList{twice} + notSet);
         row("remove without hook: nothing removed", "remove", {0, 0}, down, 0, 0, notSet);
@@ -67,10 +67,8 @@ private slots:
         ScriptedPrompts prompts;
         CountingClient client;
         Keyhook::HookClient = &client;
-        Keyhook::HookVKey = 65;
         Keyhook::HookSet = true;
         Keyhook::InitKeyHook(); // forgets any earlier state
-        QCOMPARE(Keyhook::HookVKey, 123);
         for (const QString& step : steps.split(u' ')) {
             grab.failNextInstall = step == u"refused";
             step == u"remove" ? Keyhook::RemoveKeyHook() : Keyhook::SetKeyHook();
@@ -81,11 +79,9 @@ private slots:
             QCOMPARE(Keyhook::KeyHookProc(message[0], message[1], message[2]), result);
         QCOMPARE(client.actions, actions);
         QStringList shown;
-        for (const RecordedBox& b : prompts.boxes) {
-            QCOMPARE(b.style, Platform::vbOKOnly);
-            QCOMPARE(b.title, Globals::AppTitle);
-            shown << b.prompt;
-        }
+        for (const RecordedBox& b : prompts.boxes) // plain OK boxes with the title, or marked
+            shown << (b.style == Platform::vbOKOnly && b.title == Globals::AppTitle ? "" : "BAD ") +
+                         b.prompt;
         QCOMPARE(shown, boxes);
     }
 };

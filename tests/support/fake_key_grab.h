@@ -28,7 +28,7 @@ public:
         if (std::exchange(failNextInstall, false))
             return 0;
         m_procedure = std::move(procedure);
-        return m_handle = ++m_lastHandle;
+        return m_handle = 0x1000 + installs;
     }
     void Remove(quintptr handle) override
     {
@@ -39,6 +39,5 @@ public:
 
 private:
     quintptr m_handle = 0;
-    quintptr m_lastHandle = 0xFFF;
     Platform::HookProcedure m_procedure;
 };

@@ -46,15 +46,14 @@ XTestWindow::XTestWindow(QObject* parent)
     m_window = window;
     takeFocus();
 
-    m_notifier = new QSocketNotifier(ConnectionNumber(display), QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &XTestWindow::readEvents);
+    m_notifier =
+        std::make_unique<QSocketNotifier>(ConnectionNumber(display), QSocketNotifier::Read);
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, &XTestWindow::readEvents);
     readQueuedEvents();
 }
 
-XTestWindow::~XTestWindow()
-{
-    delete m_notifier;
-}
+// The notifier goes before the connection whose socket it watches.
+XTestWindow::~XTestWindow() = default;
 
 void XTestWindow::takeFocus()
 {

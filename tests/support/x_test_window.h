@@ -59,6 +59,6 @@ private:
 
     std::unique_ptr<Platform::X11::Connection> m_connection;
     unsigned long m_window = 0;
-    QSocketNotifier* m_notifier = nullptr;
+    std::unique_ptr<QSocketNotifier> m_notifier;
     QList<KeyEvent> m_events;
 };

@@ -12,8 +12,6 @@ public:
     // Starts Xvfb and waits until it accepts connections; isRunning() tells whether it did.
     XvfbServer();
     ~XvfbServer() { stop(); }
-    XvfbServer(const XvfbServer&) = delete;
-    XvfbServer& operator=(const XvfbServer&) = delete;
 
     bool isRunning() const
     {
