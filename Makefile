@@ -25,6 +25,7 @@ package: build
 	@cmake --build $(BUILD) --target package
 
 bench: build
+	@tools/install-deps.sh bench
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done
 
 clean:

@@ -1,6 +1,7 @@
 // The channel text window: its questions, its log files and its view.
 
 #include <QAction>
+#include <QBuffer>
 #include <QMdiArea>
 #include <QMessageBox>
 #include <QProcess>
@@ -34,6 +35,33 @@ QByteArray fileBytes(const QString& path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : NoFile;
 }
+
+// Numbered readings, more than a window keeps in memory, cut into pieces that split line
+// ends at many places.
+QStringList manyPieces(int lines, QString* whole = nullptr)
+{
+    QString text;
+    for (int i = 0; i < lines; ++i)
+        text += QStringLiteral("reading %1\r\n").arg(i);
+    if (whole)
+        *whole = text;
+    QStringList pieces;
+    for (qsizetype at = 0; at < text.size(); at += 1001)
+        pieces << text.mid(at, 1001);
+    return pieces;
+}
+
+// Receives one more piece for the window each time it is written to, as text arriving
+// while a save runs.
+struct ArrivingWhileWritten : QBuffer
+{
+    frmTxtBox* window = nullptr;
+    qint64 writeData(const char* data, qint64 size) override
+    {
+        window->NewTextReceived("late\r\n");
+        return QBuffer::writeData(data, size);
+    }
+};
 
 void writeBytes(const QString& path, const QByteArray& bytes)
 {
@@ -314,6 +342,10 @@ private slots:
         QTest::newRow("run broken after 4096 characters, counted across pieces")
             << QStringList{x.left(4000), x.mid(4000) + "y"} << x + "\ny";
         QTest::newRow("line end restarts the count") << QStringList{x + "\r\n", x} << x + "\n" + x;
+        QString whole;
+        const QStringList pieces = manyPieces(30000, &whole);
+        QTest::newRow("older text kept on disk, CR LF split between pieces")
+            << pieces << whole.replace("\r\n", "\n");
     }
     void viewShowsEveryLineEndAsOneBreak()
     {
@@ -325,6 +357,33 @@ private slots:
         QCOMPARE(m_window->Text(), pieces.join(QString()));
     }
 
+    void clearInBurstKeepsOnlyLaterText()
+    {
+        for (const QString& piece : manyPieces(30000))
+            m_window->NewTextReceived(piece);
+        m_window->ClearText();
+        m_window->NewTextReceived("after\r");
+        m_window->NewTextReceived("\n");
+        QCOMPARE(m_window->Text(), "after\r\n");
+        QCOMPARE(m_window->TextView()->toPlainText(), "after\n");
+        QTRY_COMPARE(m_window->TextView()->verticalScrollBar()->maximum(), 0);
+    }
+
+    void saveWritesTextAsItWasWhenStarted()
+    {
+        QString before;
+        for (const QString& piece : manyPieces(200000, &before))
+            m_window->NewTextReceived(piece);
+        ArrivingWhileWritten device;
+        device.window = m_window;
+        device.open(QIODevice::WriteOnly);
+        QVERIFY(m_window->WriteText(device));
+        QCOMPARE(device.data(), before.toLatin1());
+        QVERIFY(m_window->Text().size() > before.size());
+        QVERIFY(m_window->Text().startsWith(before));
+        QVERIFY(m_window->Text().endsWith("late\r\nlate\r\n"));
+    }
+
     void viewFollowsNewTextOnlyAtBottom()
     {
         m_window->SubWindow()->showMaximized();
@@ -334,7 +393,8 @@ private slots:
             m_window->NewTextReceived(QStringLiteral("line %1\r\n").arg(i));
         QTRY_VERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
 
-        view->moveCursor(QTextCursor::Start); // a click somewhere in the text
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                          QPoint(5, 5)); // a click in the text
         bar->setValue(10);
         m_window->NewTextReceived("next\r\n");
         QCoreApplication::processEvents();

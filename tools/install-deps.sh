@@ -11,6 +11,8 @@ packages=(
   g++-mingw-w64-x86-64-posix
   qt6-svg-dev dpkg-dev desktop-file-utils appstream
 )
+# `install-deps.sh bench`: also the serial terminal the load benchmark compares with.
+[ "${1:-}" = bench ] && packages+=(picocom xterm)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,7 +1,6 @@
 #include "channel_config/frmChannels.h"
 
 #include <QComboBox>
-#include <QFocusEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -15,6 +14,7 @@
 #include "comm/settings_string.h"
 #include "platform/settings_store.h"
 #include "platform/user_prompts.h"
+#include "platform/validate_on_leave.h"
 #include "platform/window_placement.h"
 #include "shell/load_settings.h"
 
@@ -37,7 +37,7 @@ frmChannels::frmChannels(QWidget* parent) : QDialog(parent)
     txtChannels = new QLineEdit(Frame1);
     txtChannels->setObjectName(QStringLiteral("txtChannels"));
     txtChannels->setMaximumWidth(80);
-    txtChannels->installEventFilter(this);
+    Platform::ValidateOnLeave(txtChannels, [this] { return txtChannels_Validate(); });
     auto* countLayout = new QHBoxLayout(Frame1);
     countLayout->addWidget(txtChannels);
     countLayout->addStretch(1);
@@ -81,9 +81,6 @@ frmChannels::frmChannels(QWidget* parent) : QDialog(parent)
     cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     connect(cmdCancel, &QPushButton::clicked, this, &frmChannels::cmdCancel_Click);
-    for (QObject* target : {static_cast<QObject*>(gridList->viewport()),
-                            static_cast<QObject*>(cmdOK), static_cast<QObject*>(cmdCancel)})
-        target->installEventFilter(this);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -220,29 +217,6 @@ bool frmChannels::txtChannels_Validate()
                      QStringLiteral("Channels Count"));
     // Text that is no number lets the focus go; a number out of range keeps it.
     return value.has_value();
-}
-
-bool frmChannels::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == txtChannels && event->type() == QEvent::FocusOut) {
-        // Only a move within the dialog validates; another window taking over does not.
-        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
-            txtChannels_Validate()) {
-            txtChannels->setFocus(Qt::OtherFocusReason);
-            m_swallowClick = reason == Qt::MouseFocusReason;
-        }
-        return false;
-    }
-    if (m_swallowClick && watched != txtChannels) {
-        if (event->type() == QEvent::MouseButtonRelease) {
-            m_swallowClick = false;
-            return true;
-        }
-        return event->type() == QEvent::MouseButtonPress ||
-               event->type() == QEvent::MouseButtonDblClick;
-    }
-    return false;
 }
 
 void frmChannels::cmdOK_Click()

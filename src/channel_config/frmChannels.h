@@ -40,9 +40,6 @@ public:
     // A key typed on the grid (32 for a click), acting on the current column.
     void KeyPress_GridList(int keyAscii);
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void Form_Load();
     void Read_GridList();
@@ -58,8 +55,6 @@ private:
     Channel_Window::ChannelArray<QString> EditId;
     int EditRow = 1;
     quint8 m_loadedCount = 0;
-    // The click that tried to leave a rejected count box is swallowed, press and release.
-    bool m_swallowClick = false;
 
     QGroupBox* Frame1;
     QLineEdit* txtChannels;

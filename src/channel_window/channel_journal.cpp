@@ -7,16 +7,11 @@
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <QTimer>
 #include <array>
 #include <memory>
 
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <unistd.h>
-#endif
-
+#include "platform/durable_file.h"
 #include "shell/module_data.h"
 
 namespace Channel_Journal {
@@ -52,27 +47,6 @@ QString SavedPath(int ch)
     return Folder() + QStringLiteral("/Channel-%1.saved").arg(ch);
 }
 
-// Forces the file's bytes to the disk. Windows keeps flushed bytes in its cache, which
-// outlives the process; only a power cut can take the last second there.
-void SyncToDisk([[maybe_unused]] int handle)
-{
-#ifdef Q_OS_UNIX
-    ::fsync(handle);
-#endif
-}
-
-// A new file's name must reach the disk too, or a power cut could lose the whole file.
-void SyncFolder()
-{
-#ifdef Q_OS_UNIX
-    const int fd = ::open(QFile::encodeName(Folder()).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-#endif
-}
-
 QFile* OpenJournal(int ch)
 {
     Journal& journal = g_journals[std::size_t(ch)];
@@ -83,7 +57,7 @@ QFile* OpenJournal(int ch)
         if (!file->open(QIODevice::WriteOnly | QIODevice::Append))
             return nullptr;
         if (created)
-            SyncFolder();
+            Platform::SyncFolder(Folder());
         journal.file = std::move(file);
     }
     return journal.file.get();
@@ -121,16 +95,8 @@ qint64 SavedLength(int ch)
 
 QString Folder()
 {
-#if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
-    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericStateLocation);
-#elif defined(Q_OS_WIN)
-    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-#else
-    QString base = qEnvironmentVariable("XDG_STATE_HOME");
-    if (!QDir::isAbsolutePath(base))
-        base = QDir::homePath() + QStringLiteral("/.local/state");
-#endif
-    return base + QLatin1Char('/') + Globals::AppTitle + QStringLiteral("/journal");
+    return Platform::UserStateFolder() + QLatin1Char('/') + Globals::AppTitle +
+           QStringLiteral("/journal");
 }
 
 void Append(int ch, const QString& text)
@@ -179,7 +145,7 @@ void SyncAll()
         if (!journal.dirty || !journal.file)
             continue;
         journal.file->flush();
-        SyncToDisk(journal.file->handle());
+        Platform::SyncFile(journal.file->handle());
         journal.dirty = false;
     }
 }

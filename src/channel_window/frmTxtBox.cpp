@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -14,6 +15,7 @@
 #include "channel_window/channel_window.h"
 #include "channel_window/log_file.h"
 #include "channel_window/log_view.h"
+#include "channel_window/text_store.h"
 #include "comm/channel_connections.h"
 #include "platform/settings_store.h"
 #include "platform/user_prompts.h"
@@ -31,7 +33,7 @@ bool IsChannel(int n)
 }
 } // namespace
 
-frmTxtBox::frmTxtBox(QWidget* parent) : QWidget(parent)
+frmTxtBox::frmTxtBox(QWidget* parent) : QWidget(parent), m_store(std::make_unique<TextStore>())
 {
     setObjectName(QStringLiteral("frmTxtBox"));
     m_caption = DesignCaption;
@@ -50,7 +52,7 @@ frmTxtBox::frmTxtBox(QWidget* parent) : QWidget(parent)
     addButton(QStringLiteral("SaveAs"), QStyle::SP_DialogSaveButton, QStringLiteral("Save As"));
     addButton(QStringLiteral("Clear"), QStyle::SP_DialogResetButton, QStringLiteral("Clear"));
 
-    m_txtBox = new LogView(this);
+    m_txtBox = new LogView(*m_store, this);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -59,7 +61,10 @@ frmTxtBox::frmTxtBox(QWidget* parent) : QWidget(parent)
     layout->addWidget(m_txtBox, 1);
 }
 
-frmTxtBox::~frmTxtBox() = default;
+frmTxtBox::~frmTxtBox()
+{
+    delete m_txtBox; // it reads the store, which goes with the members
+}
 
 void frmTxtBox::ensureLoaded()
 {
@@ -109,6 +114,9 @@ void frmTxtBox::Show()
         m_subWindow->setObjectName(QStringLiteral("frmTxtBoxFrame"));
         m_subWindow->setWidget(this);
         m_subWindow->installEventFilter(this);
+        // An opaque frame hides whatever lies below it, so new text in a covered window
+        // does not repaint the windows on top of it.
+        m_subWindow->setAutoFillBackground(true);
         m_subWindow->resize(520, 320);
     }
     QMdiArea* area = Channel_Window::MdiArea();
@@ -154,8 +162,8 @@ bool frmTxtBox::unloadWindow()
         m_loaded = false;
         m_tag = QStringLiteral("0");
         m_changed = QStringLiteral("0");
-        m_text = QString();
-        m_txtBox->ClearLog();
+        m_store->Clear();
+        m_txtBox->TextCleared();
         SetCaption(DesignCaption);
     }
     m_unloading = false;
@@ -196,8 +204,8 @@ void frmTxtBox::Form_Unload()
 void frmTxtBox::ClearText()
 {
     ensureLoaded();
-    m_text = QString();
-    m_txtBox->ClearLog();
+    m_store->Clear();
+    m_txtBox->TextCleared();
     m_changed = QStringLiteral("0");
 }
 
@@ -209,7 +217,7 @@ void frmTxtBox::InitContent()
 void frmTxtBox::ClearText_AskForSave()
 {
     ensureLoaded();
-    if (m_text.isEmpty())
+    if (m_store->Size() == 0)
         return;
     const QPointer<frmTxtBox> self(this);
     // Asked about the text, not the flag: already saved text is asked about too.
@@ -227,9 +235,26 @@ void frmTxtBox::ClearText_AskForSave()
 void frmTxtBox::NewTextReceived(const QString& text)
 {
     ensureLoaded();
-    m_text += text;
-    m_txtBox->AppendPiece(text);
+    // Received text is one character per byte, so Latin-1 gives the bytes back exactly.
+    m_store->Append(text.toLatin1());
+    m_txtBox->TextAppended();
     m_changed = QStringLiteral("1");
+}
+
+QString frmTxtBox::Text() const
+{
+    return QString::fromLatin1(m_store->Bytes(0, m_store->Size()));
+}
+
+qint64 frmTxtBox::TextSize() const
+{
+    return m_store->Size();
+}
+
+bool frmTxtBox::WriteText(QIODevice& device) const
+{
+    return m_store->WriteTo(
+        [&device](const QByteArray& piece) { return device.write(piece) == piece.size(); });
 }
 
 bool frmTxtBox::DataChanged() const
@@ -271,7 +296,10 @@ bool frmTxtBox::SaveChannel()
 // Title line, empty line, the exact text, CR LF; one byte per character.
 QString frmTxtBox::writeLog(const QString& fileName, const QString& title) const
 {
-    return LogFile::Write(fileName, (title + QLatin1Char(':') + CRLF + CRLF).toLatin1(), Text(),
+    LogFile::Body body;
+    body.size = m_store->Size();
+    body.writeTo = [this](const LogFile::Put& put) { return m_store->WriteTo(put); };
+    return LogFile::Write(fileName, (title + QLatin1Char(':') + CRLF + CRLF).toLatin1(), body,
                           CRLF.toLatin1());
 }
 

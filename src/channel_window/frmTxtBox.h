@@ -4,9 +4,10 @@
 // received (every character as it came, CR and LF included) and writes it to the
 // channel's .log file on demand.
 //
-// Appending is cheap at any length (see LogView): text goes in at the end whatever the
-// user clicked, and the view follows the new text unless the user scrolled up to read
-// older lines.
+// The text lives in a TextStore (mostly on disk) and the view draws only the lines in
+// view, so appending and memory stay cheap however long the window collects: text goes
+// in at the end whatever the user clicked, and the view follows the new text unless the
+// user scrolled up to read older lines.
 //
 // Like a classic form, the window can be "unloaded" (closed) and "loaded" again: the
 // instance stays, and the next access starts it afresh with Tag "0" and no text. Closing
@@ -16,8 +17,11 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <memory>
 
 class LogView;
+class QIODevice;
+class TextStore;
 class QToolBar;
 
 class frmTxtBox : public QWidget
@@ -48,8 +52,13 @@ public:
     bool SaveChannel();
     bool SaveChannelAs();
 
-    // The exact text held, and the changed flag ("0"/"1").
-    QString Text() const { return m_text; }
+    // The exact text held (one character per received byte), its length, and the changed
+    // flag ("0"/"1"). Text() builds the whole string; savers use WriteText instead.
+    QString Text() const;
+    qint64 TextSize() const;
+    // Writes the exact text to device in pieces; false when the device refused one or the
+    // text could not be read back from its backing file.
+    bool WriteText(QIODevice& device) const;
     QString ChangedFlag() const { return m_changed; }
 
     void tbrToolbar_ButtonClick(const QString& key);
@@ -80,7 +89,7 @@ private:
     QString m_tag = QStringLiteral("0");
     QString m_changed = QStringLiteral("0");
     QString m_caption;
-    QString m_text;
+    std::unique_ptr<TextStore> m_store;
     QToolBar* m_toolbar;
     LogView* m_txtBox;
     QPointer<QMdiSubWindow> m_subWindow;

@@ -7,15 +7,13 @@
 #include <algorithm>
 #include <cerrno>
 
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
+#include "platform/durable_file.h"
 
 namespace LogFile {
 namespace {
 
 // A short write is retried, so that a full disk ends in an error that says so.
-template <typename Device> bool Put(Device& file, const QByteArray& bytes)
+template <typename Device> bool PutAll(Device& file, const QByteArray& bytes)
 {
     for (qint64 at = 0; at < bytes.size();) {
         const qint64 written = file.write(bytes.constData() + at, bytes.size() - at);
@@ -26,15 +24,12 @@ template <typename Device> bool Put(Device& file, const QByteArray& bytes)
     return true;
 }
 
-// The text goes out in slices so that a long log never needs a second full-size copy.
 template <typename Device>
-bool WriteAll(Device& file, const QByteArray& head, const QString& text, const QByteArray& tail)
+bool WriteAll(Device& file, const QByteArray& head, const Body& body, const QByteArray& tail)
 {
-    constexpr qsizetype Slice = 1 << 20;
-    bool ok = Put(file, head);
-    for (qsizetype at = 0; ok && at < text.size(); at += Slice)
-        ok = Put(file, QStringView(text).mid(at, Slice).toLatin1());
-    return ok && Put(file, tail);
+    return PutAll(file, head) &&
+           body.writeTo([&file](const QByteArray& piece) { return PutAll(file, piece); }) &&
+           PutAll(file, tail);
 }
 
 qint64 RoundUp(qint64 bytes, qint64 block)
@@ -42,29 +37,27 @@ qint64 RoundUp(qint64 bytes, qint64 block)
     return (bytes + block - 1) / block * block;
 }
 
-QString WriteInPlace(const QString& fileName, const QByteArray& head, const QString& text,
+QString WriteInPlace(const QString& fileName, const QByteArray& head, const Body& body,
                      const QByteArray& tail)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadWrite))
         return file.errorString();
-    const qint64 newSize = head.size() + text.size() + tail.size();
+    const qint64 newSize = head.size() + body.size + tail.size();
     QStorageInfo disk(QFileInfo(fileName).absolutePath());
     const qint64 block = std::max<qint64>(disk.blockSize(), 4096);
     const qint64 growth = RoundUp(newSize, block) - RoundUp(file.size(), block);
     if (!disk.isValid() || growth > disk.bytesAvailable())
         return qt_error_string(ENOSPC);
-    if (!WriteAll(file, head, text, tail) || !file.resize(newSize) || !file.flush())
+    if (!WriteAll(file, head, body, tail) || !file.resize(newSize) || !file.flush())
         return file.errorString();
-#ifdef Q_OS_UNIX
-    ::fsync(file.handle());
-#endif
+    Platform::SyncFile(file.handle());
     return {};
 }
 
 } // namespace
 
-QString Write(const QString& fileName, const QByteArray& head, const QString& text,
+QString Write(const QString& fileName, const QByteArray& head, const Body& body,
               const QByteArray& tail)
 {
     const QFileInfo info(fileName);
@@ -75,7 +68,7 @@ QString Write(const QString& fileName, const QByteArray& head, const QString& te
         // Unbuffered, so that a full disk is noticed at the write that hits it, by name.
         QSaveFile file(fileName);
         if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-            if (!WriteAll(file, head, text, tail))
+            if (!WriteAll(file, head, body, tail))
                 return file.errorString();
             if (file.commit())
                 return {};
@@ -84,7 +77,7 @@ QString Write(const QString& fileName, const QByteArray& head, const QString& te
     }
     // The replacement could not be made or put in place beside the log.
     if (info.exists() && info.isFile())
-        return WriteInPlace(fileName, head, text, tail);
+        return WriteInPlace(fileName, head, body, tail);
     return reason;
 }
 

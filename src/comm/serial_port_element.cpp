@@ -1,15 +1,12 @@
 #include "comm/serial_port_element.h"
 
-#include <QFile>
 #include <QRegularExpression>
 #include <cerrno>
 #include <optional>
 #include <utility>
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
 
 #include "comm/serial_devices.h"
+#include "platform/serial_device.h"
 #include "shell/pending_error.h"
 
 namespace {
@@ -95,21 +92,6 @@ int openErrorNumber(QSerialPort::SerialPortError error, int systemError)
     default:
         return SerialPortElement::errCommState;
     }
-}
-
-// The port reports a refused open only as a category and a short text; what the user must
-// do differs between a device node they may not use and one that is not there, so ask the
-// file system which it was, without opening the device a second time.
-int systemErrorOf(const QString& device)
-{
-#ifdef Q_OS_UNIX
-    const QByteArray path = QFile::encodeName(device);
-    if (::access(path.constData(), F_OK) != 0 || ::access(path.constData(), R_OK | W_OK) != 0)
-        return errno;
-#else
-    Q_UNUSED(device);
-#endif
-    return 0;
 }
 
 bool setLine(QSerialPort& port, const LineSettings& line)
@@ -201,14 +183,10 @@ bool SerialPortElement::PortOpen()
 {
     if (!m_port->isOpen())
         return false;
-#ifdef Q_OS_UNIX
-    // A pseudo terminal or USB adapter that went away leaves a descriptor that reads
-    // nothing and reports nothing; its device node is gone, though.
-    if (!QFile::exists(m_openedDevice)) {
+    if (Platform::OpenSerialDeviceGone(m_openedDevice)) {
         dropPort();
         return false;
     }
-#endif
     return true;
 }
 
@@ -230,7 +208,9 @@ bool SerialPortElement::SetPortOpen(bool open)
     setLine(*m_port, *parseSettings(m_settings));
     m_port->setFlowControl(flowControlOf(m_handshaking));
     if (!m_port->open(QIODevice::ReadWrite)) {
-        const int systemError = systemErrorOf(m_openedDevice);
+        // The port reports a refused open only as a category; what the user must do differs
+        // between a device they may not use and one that is not there.
+        const int systemError = Platform::SerialDeviceAccessError(m_openedDevice);
         Globals::Err.Raise(
             openErrorNumber(m_port->error(), systemError),
             OpenErrorDescription(m_openedDevice, systemError, m_port->errorString()));

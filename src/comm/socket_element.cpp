@@ -3,41 +3,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-#ifdef Q_OS_WIN
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#endif
-
+#include "platform/serial_device.h"
 #include "shell/pending_error.h"
-
-namespace {
-
-// Short keep-alive timing on a connected socket; see the class comment.
-void DetectVanishedPeer(QTcpSocket& socket)
-{
-    socket.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
-    const auto fd = socket.socketDescriptor();
-    if (fd == -1)
-        return;
-    const auto set = [fd](int level, int option, int value) {
-        ::setsockopt(fd, level, option, reinterpret_cast<const char*>(&value), sizeof value);
-    };
-#if defined(TCP_KEEPIDLE) && defined(TCP_KEEPINTVL) && defined(TCP_KEEPCNT)
-    set(IPPROTO_TCP, TCP_KEEPIDLE, 10);
-    set(IPPROTO_TCP, TCP_KEEPINTVL, 5);
-    set(IPPROTO_TCP, TCP_KEEPCNT, 3);
-#endif
-#ifdef TCP_USER_TIMEOUT
-    // Keep-alive stays silent while sent data waits for its acknowledgement.
-    set(IPPROTO_TCP, TCP_USER_TIMEOUT, 25000);
-#endif
-}
-
-} // namespace
 
 SocketElement::SocketElement(int index, QObject* parent)
     : QObject(parent), m_index(index), m_socket(new QTcpSocket(this)),
@@ -144,7 +111,8 @@ void SocketElement::onSocketState(QAbstractSocket::SocketState state)
         setState(sckConnecting);
         break;
     case QAbstractSocket::ConnectedState:
-        DetectVanishedPeer(*m_socket);
+        m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+        Platform::SetShortKeepAlive(m_socket->socketDescriptor());
         setState(sckConnected);
         break;
     case QAbstractSocket::ClosingState:

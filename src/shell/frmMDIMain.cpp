@@ -20,6 +20,8 @@
 #include "channel_window/channel_window.h"
 #include "channel_window/frmTxtBox.h"
 #include "comm/settings_string.h"
+#include "commands/frmDataRequest.h"
+#include "commands/frmSendCmd.h"
 #include "commands/frmSendFile.h"
 #include "keyhook/keyhook.h"
 #include "platform/desktop.h"
@@ -464,14 +466,24 @@ void frmMDIMain::mnuChannels_Click()
 void frmMDIMain::mnuDataRequest_Click()
 {
     StopChannels();
-    // The data request dialog comes later; it runs here, modal, with both timers off.
+    frmDataRequest dialog(this);
+    dialog.exec();
     StartCheckChannels();
 }
 
 void frmMDIMain::mnuSendCmd_Click()
 {
     StopSendChannels();
-    // The send command dialog comes later; it stays open while the check runs on.
+    // One dialog at a time; a second click brings it forward as it is, not reloaded. It
+    // stays open while the check runs on.
+    auto* dialog = findChild<frmSendCmd*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!dialog || !dialog->isVisible()) {
+        dialog = new frmSendCmd(this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
     StartCheckChannels();
 }
 
@@ -678,6 +690,7 @@ void frmMDIMain::ReceiveChannel(int channel, const QString& text)
     options.tabs = mnuTABs->isChecked();
     options.backLeft = mnuback_left->isChecked();
     const bool toCursor = channel == 1 && mnuToCursor->isChecked();
+    options.keys = toCursor;
 
     const Receive::Shaped shaped =
         Receive::ShapeText(text, options, [] { return Platform::TheDesktop().Now(); });

@@ -1,6 +1,7 @@
 #include "shell/receive_shaper.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <limits>
 
 #include "shell/module_data.h"
@@ -25,51 +26,70 @@ void CountField()
         ++FieldCount;
 }
 
-// The character table: what one received character shows and types, before TAB
-// collapsing and line handling.
-void Classify(QChar c, const FormatOptions& options, QString& disp, QString& key)
+constexpr int NoDisplay = -1;
+
+// What one received character types, before TAB collapsing and line handling.
+enum class Key { None, Char, Enter, Tab, Braced };
+
+// The character table: what one received character shows (NoDisplay for nothing) and types.
+Key Classify(QChar c, const FormatOptions& options, int& disp)
 {
     using Communication_HW::AfterSign;
     switch (c.unicode()) {
     case '\r':
-        disp = c;
-        key = KeyEnter;
-        return;
+        disp = c.unicode();
+        return Key::Enter;
     case '\n':
-        disp = c;
-        return;
+        disp = c.unicode();
+        return Key::None;
     case ' ':
         if (options.weightOnly)
-            return;
+            return Key::None;
         if (options.tabs && !AfterSign) {
-            disp = TAB;
-            key = KeyTab;
-        } else {
-            disp = key = c;
+            disp = '\t';
+            return Key::Tab;
         }
-        return;
+        disp = c.unicode();
+        return Key::Char;
     case '.':
-        disp = key = options.decimalPoint ? QStringLiteral(".") : QStringLiteral(",");
+        disp = options.decimalPoint ? '.' : ',';
         AfterSign = false;
-        return;
+        return Key::Char;
     case '+':
     case '-':
-        disp = key = c;
+        disp = c.unicode();
         AfterSign = true;
-        return;
+        return Key::Char;
     case '(':
     case ')':
         // Parentheses mean something to the keystroke notation; braces make them literal.
-        disp = c;
-        key = QLatin1Char('{') + c + QLatin1Char('}');
+        disp = c.unicode();
         AfterSign = false;
-        return;
+        return Key::Braced;
     default:
-        if (!options.weightOnly || (c >= u'0' && c <= u'9'))
-            disp = key = c;
         AfterSign = false;
-        return;
+        if (options.weightOnly && !(c >= u'0' && c <= u'9'))
+            return Key::None;
+        disp = c.unicode();
+        return Key::Char;
     }
+}
+
+QString KeyText(Key key, int disp)
+{
+    switch (key) {
+    case Key::None:
+        return QString();
+    case Key::Char:
+        return QString(QChar(disp));
+    case Key::Enter:
+        return KeyEnter;
+    case Key::Tab:
+        return KeyTab;
+    case Key::Braced:
+        return QLatin1Char('{') + QChar(disp) + QLatin1Char('}');
+    }
+    return QString();
 }
 
 } // namespace
@@ -86,18 +106,18 @@ Shaped ShapeText(const QString& text, const FormatOptions& options,
     using namespace Communication_HW;
     Shaped result;
     result.display.reserve(text.size());
-    result.keys.reserve(text.size());
+    if (options.keys)
+        result.keys.reserve(text.size());
 
     for (const QChar c : text) {
-        QString disp;
-        QString key;
-        Classify(c, options, disp, key);
+        int disp = NoDisplay;
+        Key key = Classify(c, options, disp);
 
         // A run of blanks gives one TAB, and no TAB follows a line end directly.
-        if (key == KeyTab) {
+        if (key == Key::Tab) {
             if (LastKeyWasTab) {
-                disp.clear();
-                key.clear();
+                disp = NoDisplay;
+                key = Key::None;
             } else {
                 CountField();
             }
@@ -106,13 +126,13 @@ Shaped ShapeText(const QString& text, const FormatOptions& options,
             LastKeyWasTab = false;
         }
 
+        QString stamp;
         const bool lineEnd = c == CR || c == LF;
         if (!lineEnd) {
             // Even a dropped character opens the line, so the stamp marks when it began.
             if (options.dateTime && AtLineStart) {
-                const QString stamp = DateStamp(now ? now() : QDateTime::currentDateTime());
-                disp = stamp + TAB + disp;
-                key = stamp + KeyTab + key;
+                stamp = DateStamp(now ? now() : QDateTime::currentDateTime());
+                result.display += stamp + TAB;
                 CountField();
             }
             AtLineStart = false;
@@ -121,18 +141,23 @@ Shaped ShapeText(const QString& text, const FormatOptions& options,
             AtLineStart = true;
             LastKeyWasTab = true;
         }
+        if (disp != NoDisplay)
+            result.display += QChar(disp);
 
-        if (key == KeyEnter) {
+        int lefts = 0;
+        if (key == Key::Enter) {
             // Back over every field of the record, to the column where it began.
-            if (options.backLeft) {
-                for (; FieldCount > 0; --FieldCount)
-                    key += KeyLeft;
-            }
+            if (options.backLeft)
+                lefts = std::max<int>(FieldCount, 0);
             FieldCount = 0;
         }
-
-        result.display += disp;
-        result.keys.append(key);
+        if (options.keys) {
+            QString keyText =
+                stamp.isEmpty() ? KeyText(key, disp) : stamp + KeyTab + KeyText(key, disp);
+            for (int i = 0; i < lefts; ++i)
+                keyText += KeyLeft;
+            result.keys.append(keyText);
+        }
     }
     return result;
 }

@@ -18,12 +18,16 @@ struct FormatOptions
     bool dateTime = false;
     bool tabs = false;
     bool backLeft = false;
+    // Whether the key texts are wanted; without them only the display text and the
+    // forwarding state are worked out, which is most of the receive path's traffic.
+    bool keys = true;
 };
 
 struct Shaped
 {
     QString display;
     // One key text per received character, in order; "" where a character types nothing.
+    // Empty when the options asked for no keys.
     QStringList keys;
 };
 

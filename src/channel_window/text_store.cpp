@@ -1,0 +1,180 @@
+#include "channel_window/text_store.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+#include <algorithm>
+
+namespace {
+
+// How much of the newest text stays in RAM before it goes to the file: small enough that
+// fifty windows hold little, large enough that a busy window writes rarely.
+constexpr qsizetype SpillSize = 64 * 1024;
+constexpr qint64 SavePiece = 1 << 20;
+constexpr int ChunkLines = 64;
+constexpr int LineEndShift = 14;
+constexpr quint16 LengthMask = (1u << LineEndShift) - 1;
+static_assert(TextStore::MaxLineLength + 2 <= LengthMask);
+
+} // namespace
+
+TextStore::TextStore() = default;
+TextStore::~TextStore() = default;
+
+void TextStore::Append(QByteArrayView bytes)
+{
+    const qint64 base = Size();
+    const char* data = bytes.data();
+    for (qsizetype i = 0, n = bytes.size(); i < n; ++i) {
+        const char c = data[i];
+        const qint64 at = base + i;
+        if (c == '\n' && m_endsInCR) {
+            // The LF of a CR LF: the line already ended at the CR, now it ends here.
+            m_endsInCR = false;
+            quint16& last = m_lengths.back();
+            last = quint16(((last & LengthMask) + 1) | (2u << LineEndShift));
+            m_openStart = at + 1;
+            continue;
+        }
+        m_endsInCR = c == '\r';
+        if (c == '\r' || c == '\n') {
+            endLine(at + 1, 1);
+            continue;
+        }
+        if (at - m_openStart == MaxLineLength)
+            endLine(at, 0);
+        m_openColumns = NextColumn(m_openColumns, c);
+    }
+    m_tail.append(bytes.data(), bytes.size());
+    if (m_tail.size() >= SpillSize && !m_fileFailed)
+        spill();
+}
+
+void TextStore::endLine(qint64 end, int lineEndLength)
+{
+    if (m_lengths.size() % ChunkLines == 0)
+        m_chunkStarts.push_back(m_openStart);
+    m_lengths.push_back(quint16((end - m_openStart) | (lineEndLength << LineEndShift)));
+    m_longest = std::max(m_longest, m_openColumns);
+    m_openStart = end;
+    m_openColumns = 0;
+}
+
+void TextStore::Clear()
+{
+    std::deque<quint16>().swap(m_lengths);
+    std::vector<qint64>().swap(m_chunkStarts);
+    m_openStart = 0;
+    m_openColumns = 0;
+    m_longest = 0;
+    m_endsInCR = false;
+    m_tail = QByteArray();
+    m_fileSize = 0;
+    m_fileFailed = false;
+    if (m_file)
+        m_file->resize(0);
+}
+
+void TextStore::spill()
+{
+    if (!m_file) {
+        QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+        if (folder.isEmpty() || !QDir().mkpath(folder))
+            folder = QDir::tempPath();
+        auto file =
+            std::make_unique<QTemporaryFile>(folder + QStringLiteral("/channel-text-XXXXXX"));
+        if (!file->open()) {
+            m_fileFailed = true;
+            return;
+        }
+        // Where the system lets an open file lose its name (not Windows), the descriptor
+        // keeps the data and a crash leaves nothing behind.
+        if (QFile::remove(file->fileName()))
+            file->setAutoRemove(false);
+        m_file = std::move(file);
+    }
+    if (!m_file->seek(m_fileSize) || m_file->write(m_tail) != m_tail.size() || !m_file->flush()) {
+        m_fileFailed = true; // what did not reach the file stays here
+        return;
+    }
+    m_fileSize += m_tail.size();
+    m_tail.resize(0); // keeps the buffer for the next bytes
+}
+
+QByteArray TextStore::Bytes(qint64 from, qint64 length) const
+{
+    QByteArray bytes;
+    read(from, length, bytes);
+    return bytes;
+}
+
+bool TextStore::read(qint64 from, qint64 length, QByteArray& bytes) const
+{
+    from = std::clamp<qint64>(from, 0, Size());
+    const qint64 end = std::min(Size(), from + std::max<qint64>(length, 0));
+    bool whole = true;
+    bytes.clear();
+    if (from < m_fileSize) {
+        const qint64 fromFile = std::min(end, m_fileSize) - from;
+        if (m_file->seek(from))
+            bytes = m_file->read(fromFile);
+        // A read that failed still gives the right length, so later text keeps its place.
+        whole = bytes.size() == fromFile;
+        bytes.resize(fromFile, '\0');
+        from += fromFile;
+    }
+    if (from < end)
+        bytes += QByteArrayView(m_tail).sliced(from - m_fileSize, end - from);
+    return whole;
+}
+
+qint64 TextStore::lineStart(qint64 line) const
+{
+    if (line >= qint64(m_lengths.size()))
+        return m_openStart;
+    const qint64 chunk = line / ChunkLines;
+    qint64 start = m_chunkStarts[size_t(chunk)];
+    for (qint64 i = chunk * ChunkLines; i < line; ++i)
+        start += m_lengths[size_t(i)] & LengthMask;
+    return start;
+}
+
+QList<QByteArray> TextStore::Lines(qint64 first, qint64 count) const
+{
+    first = std::clamp<qint64>(first, 0, LineCount());
+    count = std::clamp<qint64>(count, 0, LineCount() - first);
+    QList<QByteArray> lines;
+    if (count == 0)
+        return lines;
+    lines.reserve(count);
+    const qint64 start = lineStart(first);
+    const qint64 finished = qint64(m_lengths.size());
+    const qint64 end = first + count > finished ? Size() : lineStart(first + count);
+    // One read for all of them: they lie one after another.
+    const QByteArray bytes = Bytes(start, end - start);
+    qsizetype at = 0;
+    for (qint64 line = first; line < first + count; ++line) {
+        if (line == finished) {
+            lines.append(bytes.mid(at));
+            break;
+        }
+        const quint16 entry = m_lengths[size_t(line)];
+        const qsizetype length = entry & LengthMask;
+        lines.append(bytes.mid(at, length - (entry >> LineEndShift)));
+        at += length;
+    }
+    return lines;
+}
+
+bool TextStore::WriteTo(const std::function<bool(const QByteArray&)>& put) const
+{
+    // Text that arrives while the pieces are written belongs to the next save.
+    const qint64 total = Size();
+    QByteArray piece;
+    for (qint64 at = 0; at < total; at += SavePiece) {
+        if (!read(at, std::min(SavePiece, total - at), piece) || !put(piece))
+            return false;
+    }
+    return true;
+}

@@ -1,0 +1,212 @@
+// Commands to balances from the Send Command and Data Request dialogs, driven with keys and
+// clicks; three loopback balances (channel 2 OFF) show what arrives, byte for byte.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+#include "channel_config/flex_grid.h"
+#include "platform/settings_store.h"
+#include "support/loopback_balance.h"
+#include "support/program_doubles.h"
+
+using namespace Channel_Window;
+using Communication_HW::IsChannelConnected;
+
+namespace {
+template <typename T = QPushButton> T* control(QDialog* dialog, const char* name)
+{
+    return dialog->findChild<T*>(QLatin1String(name));
+}
+void click(QDialog* dialog, const char* name)
+{
+    QTest::mouseClick(control(dialog, name), Qt::LeftButton);
+}
+QString stored(const char* section, const QStringList& keys)
+{
+    QStringList values;
+    for (const QString& key : keys)
+        values << SettingsStore::GetSetting(QLatin1String(section), key, "unset");
+    return values.join(u' ');
+}
+} // namespace
+
+class tst_Commands : public ProgramTestCase
+{
+    Q_OBJECT
+
+    std::array<std::unique_ptr<LoopbackBalance>, 4> m_balances; // by channel, 1..3
+
+    // "ch1|ch2|ch3"; a marker sent behind everything tells that nothing more is on its way.
+    QString arrived()
+    {
+        QStringList texts{QString()};
+        for (int n : {1, 3}) {
+            Communication_HW::SendToChannel(n, QStringLiteral("#"), QString());
+            QByteArray& got = m_balances[n]->received;
+            if (!QTest::qWaitFor([&got] { return got.endsWith('#'); }))
+                return QStringLiteral("no marker");
+            texts.insert(n - 1, QString::fromLatin1(got.chopped(1)));
+            got.clear();
+        }
+        return texts.join(u'|');
+    }
+    QDialog* openSendCmd()
+    {
+        m_fake->main->mnuSendCmd->trigger();
+        return m_fake->main->findChild<QDialog*>(QStringLiteral("frmSendCmd"));
+    }
+
+private slots:
+    // The program with three loopback balances, channel 2 OFF, the others connected.
+    void init()
+    {
+        ProgramTestCase::init();
+        m_fake->start();
+        ChannelsCount = 3;
+        for (int n = 1; n <= 3; ++n) {
+            m_balances[n] = std::make_unique<LoopbackBalance>();
+            ChannelSettings[n] = m_balances[n]->settings();
+            ChannelState[n] = n == 2 ? 0 : 1;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(IsChannelConnected(1) && IsChannelConnected(3), 10000);
+    }
+    void cleanup()
+    {
+        ProgramTestCase::cleanup();
+        m_balances = {};
+    }
+
+    void sendCommand_whatEachBalanceReceives_okKeepsTheChoices_data()
+    {
+        // List index (0 "All Channels"); command; a button, Enter with or without auto-clear,
+        // or Escape; what channels 1|2|3 receive (ON and OFF: each half of it).
+        QTest::addColumn<QString>("row");
+        QTest::newRow("SEND to all, OFF skipped") << QStringLiteral("0;T;cmdSend;T\r\n||T\r\n");
+        QTest::newRow("SEND to channel 3 alone") << QStringLiteral("3;T;cmdSend;||T\r\n");
+        QTest::newRow("SEND to the OFF channel") << QStringLiteral("2;T;cmdSend;||");
+        QTest::newRow("empty: CR LF alone") << QStringLiteral("0;;cmdSend;\r\n||\r\n");
+        QTest::newRow("Enter, auto-clear: box emptied") << QStringLiteral("1;Z 1;clear;Z 1\r\n||");
+        QTest::newRow("Enter: box keeps the text") << QStringLiteral("1;Z 1;keep;Z 1\r\n||");
+        QTest::newRow("ON to every ON balance") << QStringLiteral("1;T;cmdON;ON\r\nON\r\n");
+        QTest::newRow("OFF likewise") << QStringLiteral("1;T;cmdOFF;OFF\r\nOFF\r\n");
+        QTest::newRow("Escape: nothing kept") << QStringLiteral("3;T;Esc;||");
+    }
+    void sendCommand_whatEachBalanceReceives_okKeepsTheChoices()
+    {
+        QFETCH(QString, row);
+        const QStringList field = row.split(u';');
+        const QString &command = field[1], &action = field[2], &arrived = field[3];
+        ChannelId[1] = QStringLiteral("Balance A");
+        Globals::SendCmdChannel = 9; // stored when there were more channels
+        const QPointer<QDialog> dialog = openSendCmd();
+        for (int i = 0; i < field[0].toInt(); ++i)
+            QTest::keyClick(control<QComboBox>(dialog, "cboChannel"), Qt::Key_Down);
+        QTest::keyClick(control<QLineEdit>(dialog, "txtCommand"), Qt::Key_Delete); // all selected
+        QTest::keyClicks(control<QLineEdit>(dialog, "txtCommand"), command);
+        if (action == "keep")
+            QTest::keyClick(control<QCheckBox>(dialog, "chkAutoClear"), Qt::Key_Space);
+        QCOMPARE(openSendCmd(), dialog.data()); // a second click: the same, edits kept
+        if (action.startsWith(QLatin1String("cmd")))
+            click(dialog, action.toLatin1());
+        else if (action != "Esc")
+            QTest::keyClick(control<QLineEdit>(dialog, "txtCommand"), Qt::Key_Return);
+        const bool onOff = action.startsWith(QLatin1String("cmdO"));
+        const QString twice = arrived.repeated(2); // two lines, a pause, the same again
+        QCOMPARE(this->arrived(), onOff ? twice + "||" + twice : arrived);
+        const LoopbackBalance& first = *m_balances[1];
+        QVERIFY(!onOff ||
+                first.arrivalOf(arrived.size()) - first.arrivalOf(arrived.size() - 1) >= 500);
+        QVERIFY(dialog && dialog->isVisible()); // sending never closes it
+        const QString box = action == "clear" ? "" : command;
+        QCOMPARE(control<QLineEdit>(dialog, "txtCommand")->text(), box);
+
+        action == "Esc" ? QTest::keyClick(dialog, Qt::Key_Escape) : click(dialog, "cmdOK");
+        QTRY_VERIFY(!dialog);
+        const QString kept = QStringLiteral("%1 %2 %3").arg(field[0], box).arg(action != "keep");
+        QCOMPARE(stored("SendCommand", {"Channel", "Command", "AutoClear"}),
+                 action == "Esc" ? "unset unset unset" : kept);
+        auto* reopened = openSendCmd();
+        auto* list = control<QComboBox>(reopened, "cboChannel");
+        QCOMPARE(list->itemText(1) + list->itemText(2), "Balance AChannel-2");
+        QCOMPARE(QStringLiteral("%1 %2 %3")
+                     .arg(list->currentIndex())
+                     .arg(control<QLineEdit>(reopened, "txtCommand")->text())
+                     .arg(control<QCheckBox>(reopened, "chkAutoClear")->isChecked()),
+                 action == "Esc" ? "0 PRT 1" : kept);
+    }
+
+    void dataRequest_intervalCheckedOnLeavingTheBox_data()
+    {
+        QTest::addColumn<QString>("typed"); // and how the box is left: a key or a button
+        QTest::newRow("199: refused, focus stays") << QStringLiteral("199 Tab");
+        QTest::newRow("65001: refused, focus stays") << QStringLiteral("65001 Tab");
+        QTest::newRow("200 accepted") << QStringLiteral("200 Tab");
+        QTest::newRow("65000 accepted") << QStringLiteral("65000 Tab");
+        QTest::newRow("letters: refused, focus may leave") << QStringLiteral("2x0 Tab");
+        QTest::newRow("Enter for OK with 199: stays open") << QStringLiteral("199 Enter");
+        QTest::newRow("Request Now with 199: not clicked") << QStringLiteral("199 cmdRequestNow");
+        QTest::newRow("Request Now with 500: the cells sent")
+            << QStringLiteral("500 cmdRequestNow");
+        QTest::newRow("a click on the grid with 199: no cell chosen") << QStringLiteral("199 grid");
+        QTest::newRow("Cancel: no check, nothing kept") << QStringLiteral("199 cmdCancel");
+    }
+    void dataRequest_intervalCheckedOnLeavingTheBox()
+    {
+        QFETCH(QString, typed);
+        const QString leave = typed.section(u' ', 1);
+        typed = typed.section(u' ', 0, 0);
+        const bool cancel = leave == "cmdCancel";
+        const int value = typed.toInt(); // 0 for letters
+        const bool refused = !cancel && (value < 200 || value > 65000);
+        bool stopped = false; // the channel check, while the modal dialog is open
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = m_fake->main->findChild<QDialog*>(QStringLiteral("frmDataRequest"));
+            stopped = !m_fake->main->CheckChannelTimer()->isActive();
+            const auto closeAlways = qScopeGuard([dialog] { dialog->reject(); });
+            QVERIFY(QTest::qWaitForWindowActive(dialog));
+            // The first channel's command, not the header; leaving the editor commits it.
+            auto* grid = control<FlexGrid>(dialog, "gridCmd");
+            QTest::keyClicks(grid, QStringLiteral("S"));
+            auto* box = control<QLineEdit>(dialog, "txtInterval");
+            QVERIFY(!box->isEnabled()); // greyed while "Repeat ON" is clear
+            QTest::keyClick(control<QCheckBox>(dialog, "chkRepeatCommand"), Qt::Key_Space);
+            QTest::mouseClick(box, Qt::LeftButton);
+            QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(box, typed);
+            if (leave.startsWith(QLatin1String("cmd")))
+                click(dialog, leave.toLatin1());
+            else if (leave == "grid")
+                QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                                  grid->visualRect(grid->model()->index(2, 1)).center());
+            else
+                QTest::keyClick(box, leave == "Tab" ? Qt::Key_Tab : Qt::Key_Return);
+            QCOMPARE(dialog->isVisible(), !cancel);
+            QVERIFY(cancel || (box->text() == (refused ? "2000" : typed) &&
+                               box->hasFocus() == (refused && value != 0)));
+            if (!cancel)
+                click(dialog, "cmdOK");
+        });
+        m_fake->main->mnuDataRequest->trigger();
+        QVERIFY(stopped && m_fake->main->CheckChannelTimer()->isActive());
+        if (refused)
+            m_fake->expectOnlyBox("Please enter a number from 200 to 65000",
+                                  Platform::vbOKOnly + Platform::vbExclamation, "Interval time");
+        QCOMPARE(m_fake->prompts.boxes.size(), int(refused));
+        // An accepted interval is in use at once; the rest only after OK.
+        const QString interval = refused || cancel ? "2000" : typed;
+        QCOMPARE(QString::number(Globals::RepeatInterval) + ChannelCommand[1],
+                 interval + (cancel ? "PRT" : "S"));
+        QCOMPARE(stored("DataRequest", {"RepeatCommand", "RepeatInterval", "Ch-1_Command",
+                                        "Ch-3_Command", "Ch-4_Command"}),
+                 cancel ? "unset unset unset unset unset" : "1 " + interval + " S PRT unset");
+        const bool requested = leave == "cmdRequestNow" && !refused;
+        QCOMPARE(arrived(), requested ? "S\r\n||PRT\r\n" : "||");
+    }
+};
+
+QTEST_MAIN(tst_Commands)
+#include "tst_commands.moc"
