@@ -1,7 +1,6 @@
 // The F12 hook's states and its two messages, with a scripted desktop grab.
 
 #include <QTest>
-#include <optional>
 
 #include "keyhook/keyboard_hook.h"
 #include "keyhook/keyhook.h"
