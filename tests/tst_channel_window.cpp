@@ -26,8 +26,8 @@ void clickCloseButton(QMdiSubWindow* sub)
     option.subControls = QStyle::SC_All;
     option.titleBarFlags = sub->windowFlags();
     option.titleBarState = sub->windowState();
-    const int height = sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, &option, sub);
-    option.rect = QRect(0, 0, sub->width(), height);
+    option.rect = QRect(0, 0, sub->width(),
+                        sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, &option, sub));
     const QPoint button =
         sub->style()
             ->subControlRect(QStyle::CC_TitleBar, &option, QStyle::SC_TitleBarCloseButton, sub)
@@ -54,14 +54,6 @@ class ChannelWindowTest : public QObject
     std::unique_ptr<ScriptedPrompts> m_prompts;
     const QString m_startDir = QDir::currentPath();
 
-    void showChannels(const QList<int>& channels)
-    {
-        for (int ch : channels) {
-            ChannelState[ch] = 1;
-            ShowChannelWindow(ch);
-        }
-    }
-
 private slots:
     void initTestCase()
     {
@@ -70,7 +62,6 @@ private slots:
         m_area.show();
         SetMdiArea(&m_area);
     }
-
     void init()
     {
         Globals::ResetModuleData();
@@ -78,7 +69,6 @@ private slots:
         m_prompts = std::make_unique<ScriptedPrompts>();
         ChannelsCount = 4;
     }
-
     void cleanup()
     {
         DestroyAllChannelWindows();
@@ -86,61 +76,16 @@ private slots:
         QDir::setCurrent(m_startDir);
     }
 
-    void defaultFileName_data()
-    {
-        QTest::addColumn<QString>("directory");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("ordinary directory")
-            << QDir::tempPath() << QDir::tempPath() + "/Channel-3.log";
-        QTest::newRow("root directory: two separators") << "/" << QString("//Channel-3.log");
-    }
-    void defaultFileName()
-    {
-        QFETCH(QString, directory);
-        QFETCH(QString, expected);
-        QVERIFY(QDir::setCurrent(directory));
-        QCOMPARE(DefaultChannelFileName(3), QDir::toNativeSeparators(expected));
-    }
-
-    void titleAndCaption_data()
-    {
-        QTest::addColumn<QString>("id");
-        QTest::addColumn<QString>("settings");
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("caption");
-
-        const auto row = [](const char* name, const char* id, const char* settings,
-                            const char* file, const char* caption) {
-            QTest::newRow(name) << QString(id) << QString(settings) << QString(file)
-                                << QString(caption);
-        };
-        row("serial channel without log file: no file part", "Scale A", "COM  1, 9600,e,7,1,None",
-            "", "Scale A (CH-3, COM  1, 9600,e,7,1,None) : Error");
-        row("no identification: starts with the channel", "", "IP 10.0.0.1:2101", "",
-            " (CH-3, IP 10.0.0.1:2101) : Close");
-        row("with a log file: ends with the path", "Scale A", "", "/data/x.log",
-            "Scale A (CH-3, ) : Error - /data/x.log");
-    }
-    void titleAndCaption()
-    {
-        QFETCH(QString, id);
-        QFETCH(QString, settings);
-        QFETCH(QString, file);
-        QFETCH(QString, caption);
-        ChannelId[3] = id;
-        ChannelSettings[3] = settings;
-        ChannelFilename[3] = file;
-        showChannels({3});
-        QCOMPARE(ExistingChannelWindow(3)->SubWindow()->windowTitle(), caption);
-    }
-
     void windowBindsOnceAndAfreshAfterUserClose()
     {
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost));
         ChannelSettings[3] = QStringLiteral("IP 127.0.0.1:%1").arg(server.serverPort());
+        ChannelId[3] = QStringLiteral("Scale A");
+        ChannelFilename[3] = QStringLiteral("/data/x.log");
+        ChannelState[3] = 1;
         SettingsStore::SaveSetting("Channels", "Ch-3_State", "1");
-        showChannels({3});
+        ShowChannelWindow(3);
         frmTxtBox* window = ExistingChannelWindow(3);
         Communication_HW::OpenChannel(3);
         QVERIFY(server.waitForNewConnection(5000));
@@ -151,20 +96,18 @@ private slots:
         QCOMPARE(m_area.subWindowList().size(), 1);
         QTRY_VERIFY(Communication_HW::IsChannelConnected(3));
         UpdateChannelCaption(3);
-        QVERIFY(window->Caption().endsWith(" : OK"));
+        QCOMPARE(window->SubWindow()->windowTitle(),
+                 "Scale A (CH-3, " + ChannelSettings[3] + ") : OK - /data/x.log");
         m_prompts->answerNextBox(Platform::vbNo);
 
         clickCloseButton(window->SubWindow());
 
         QCOMPARE(m_prompts->boxes.size(), 1);
         QVERIFY(!window->IsLoaded() && !window->SubWindow()->isVisible());
-        QCOMPARE(int(ChannelState[3]), 0);
         QCOMPARE(SettingsStore::GetSetting("Channels", "Ch-3_State"), "0");
-        QVERIFY(!m_socket.Exists(2));
         QTRY_COMPARE(balance->state(), QAbstractSocket::UnconnectedState);
-
-        showChannels({3});
-
+        ChannelState[3] = 1;
+        ShowChannelWindow(3);
         QCOMPARE(ExistingChannelWindow(3), window);
         QCOMPARE(window->Tag(), "3");
         QCOMPARE(window->Text(), QString());
@@ -172,51 +115,22 @@ private slots:
         QVERIFY(window->isVisible() && m_socket.Exists(2));
     }
 
-    void anyDataChanged_data()
+    // Save all and the unsaved-text check look at the ON channels up to the count alone.
+    void saveAll_andUnsavedCheck_onlyActiveChannels()
     {
-        QTest::addColumn<QList<int>>("on");
-        QTest::addColumn<QList<int>>("unsaved");
-        QTest::addColumn<QList<int>>("saved");
-        QTest::addColumn<bool>("expected");
-
-        QTest::newRow("no text anywhere: false")
-            << QList<int>{1, 2} << QList<int>{} << QList<int>{} << false;
-        QTest::newRow("only channels that are off hold text: false")
-            << QList<int>{1, 2} << QList<int>{3} << QList<int>{} << false;
-        QTest::newRow("only the highest active channel holds text: true")
-            << QList<int>{1, 4} << QList<int>{4} << QList<int>{} << true;
-        QTest::newRow("text above the channel count: false")
-            << QList<int>{1, 5} << QList<int>{5} << QList<int>{} << false;
-        QTest::newRow("saved text only: false")
-            << QList<int>{1, 2} << QList<int>{} << QList<int>{2} << false;
-    }
-    void anyDataChanged()
-    {
-        QFETCH(QList<int>, on);
-        QFETCH(QList<int>, unsaved);
-        QFETCH(QList<int>, saved);
-        QFETCH(bool, expected);
-        showChannels(on + unsaved + saved);
-        for (int ch : unsaved + saved)
-            TextToChannelWindow(ch, "text");
-        for (int ch : saved) {
-            ChannelFilename[ch] = m_dir->filePath(QString::number(ch));
-            ExistingChannelWindow(ch)->SaveChannel();
-        }
-        for (int ch = 1; ch <= Globals::MaxChannels; ++ch)
-            ChannelState[ch] = on.contains(ch) ? 1 : 0;
-
-        QCOMPARE(AnyChannelDataChanged(), expected);
-    }
-
-    void saveAllAsksInChannelOrderAndSavesEveryActiveChannel()
-    {
-        showChannels({1, 2, 3, 4});
-        ChannelState[3] = 0;
         ChannelFilename[2] = m_dir->filePath("two.log");
-        TextToChannelWindow(1, "one");
+        for (int ch = 1; ch <= 5; ++ch) { // 5 lies above the count
+            ChannelState[ch] = 1;
+            ShowChannelWindow(ch);
+        }
+        ChannelState[3] = 0;
         TextToChannelWindow(3, "three");
+        TextToChannelWindow(5, "five");
+        QVERIFY(!AnyChannelDataChanged());
         TextToChannelWindow(4, "four");
+        QVERIFY(AnyChannelDataChanged());
+        TextToChannelWindow(1, "one");
+        QVERIFY(QDir::setCurrent("/")); // the offered name gets two separators there
         m_prompts->answerNextDialog(std::nullopt);
         m_prompts->answerNextDialog(m_dir->filePath("four.log"));
 
@@ -224,13 +138,15 @@ private slots:
 
         QCOMPARE(m_prompts->dialogs.size(), 2);
         QCOMPARE(m_prompts->dialogs[0].request.title, "Save Channel - " + ChannelTitle(1));
+        QCOMPARE(m_prompts->dialogs[0].request.fileName,
+                 QDir::toNativeSeparators("//Channel-1.log"));
         QCOMPARE(m_prompts->dialogs[1].request.title, "Save Channel - " + ChannelTitle(4));
         QCOMPARE(fileBytes(m_dir->filePath("two.log")),
                  ChannelTitle(2).toLatin1() + ":\r\n\r\n\r\n");
         QCOMPARE(fileBytes(m_dir->filePath("four.log")),
                  ChannelTitle(4).toLatin1() + ":\r\n\r\nfour\r\n");
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 2);
-        QCOMPARE(ExistingChannelWindow(1)->ChangedFlag(), "1");
+        QVERIFY(AnyChannelDataChanged()); // channel 1, whose dialog was cancelled
     }
 };
 

@@ -4,11 +4,10 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QtTest>
 
 #include "commands/frmSendFile.h"
+#include "support/loopback_balance.h"
 #include "support/program_doubles.h"
 
 using namespace Channel_Window;
@@ -40,41 +39,32 @@ private slots:
     void file_reachesChannelOneAsItIs()
     {
         QFETCH(QByteArray, content);
-        QFETCH(QString, arrivals);
         QFETCH(QString, state);
         const QString path = m_dir->filePath(QTest::currentDataTag());
         QFile file(path);
         QVERIFY(content == "-" || (file.open(QIODevice::WriteOnly) && file.write(content) >= 0));
         file.close();
-
-        QTcpServer balance;
-        QVERIFY(balance.listen(QHostAddress::LocalHost));
-        frmMDIMain& main = m_fake->start();
-        ChannelsCount = 1;
-        ChannelState[1] = 1;
-        ChannelSettings[1] = QStringLiteral("IP 127.0.0.1:%1").arg(balance.serverPort());
-        QTRY_VERIFY_WITH_TIMEOUT(balance.hasPendingConnections(), 10000);
-        QTcpSocket* peer = balance.nextPendingConnection();
-        QTRY_VERIFY(Communication_HW::IsChannelConnected(1));
-
-        QByteArray received;
+        LoopbackBalance balance;
+        frmMDIMain& main = m_fake->start(1, balance.settings());
+        QTRY_VERIFY_WITH_TIMEOUT(Communication_HW::IsChannelConnected(1), 10000);
         QStringList seen;
-        QObject::connect(peer, &QTcpSocket::readyRead, [&] {
-            const QByteArray piece = peer->readAll();
-            received += piece;
+        balance.onPiece = [&](const QByteArray& piece) {
             const auto* form = main.findChild<frmSendFile*>();
             seen << QString("%1@%2")
                         .arg(piece.size())
                         .arg(form->findChild<QProgressBar*>("ProgressBar1")->value());
             QCOMPARE(form->findChild<QLabel*>("lblState")->text(),
-                     QString("Pogress: %1 Bytes of %2").arg(received.size()).arg(content.size()));
-        });
+                     QString("Pogress: %1 Bytes of %2")
+                         .arg(balance.received.size())
+                         .arg(content.size()));
+        };
         for (int run = 0; run < 2; ++run) {
             m_fake->prompts.answerNextDialog(run == 0 ? std::optional(path) : std::nullopt);
             main.mnuSendFile->trigger();
         }
+        QFETCH(QString, arrivals);
         QTRY_COMPARE(seen.join(' '), arrivals);
-        QCOMPARE(received, content == "-" ? QByteArray() : content);
+        QCOMPARE(balance.received, content == "-" ? QByteArray() : content);
 
         const auto* form = main.findChild<frmSendFile*>();
         QVERIFY(form->isVisible());

@@ -1,8 +1,6 @@
 // Data requests and channel checks against loopback balances, F12 over the key grab, and
 // received text on its way to the window and the focused application.
 
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QtTest>
 
 #include "channel_window/channel_window.h"
@@ -10,6 +8,7 @@
 #include "comm/channel_connections.h"
 #include "keyhook/keyhook.h"
 #include "shell/pending_error.h"
+#include "support/loopback_balance.h"
 #include "support/program_doubles.h"
 #include "support/socat_pair.h"
 
@@ -20,37 +19,17 @@ class tst_Transfer : public ProgramTestCase
 {
     Q_OBJECT
 
-    // The program started with channels 1..count ON under one settings string, asking "PRT".
-    frmMDIMain& start(int count, const QString& settings, quint8 repeat = 0, int interval = 0)
-    {
-        m_fake->start();
-        ChannelsCount = quint8(count);
-        for (int n = 1; n <= count; ++n) {
-            ChannelState[n] = 1;
-            ChannelSettings[n] = settings;
-        }
-        Globals::RepeatCommand = repeat;
-        Globals::RepeatInterval = interval;
-        return *m_fake->main;
-    }
-
 private slots:
     void start_everyBalanceAsked_answerShownWhereItBelongs()
     {
-        QTcpServer balances; // both channels on one serial server, each with its own link
-        QVERIFY(balances.listen(QHostAddress::LocalHost));
-        frmMDIMain& main = start(2, QStringLiteral("IP 127.0.0.1:%1").arg(balances.serverPort()));
+        LoopbackBalance balances; // both channels on one serial server, each with its own link
+        frmMDIMain& main = m_fake->start(2, balances.settings());
         main.mnuToCursor->trigger();
-        // The next check connects both channels; one pass then asks every balance once.
         QTRY_VERIFY_WITH_TIMEOUT(IsChannelConnected(1) && IsChannelConnected(2), 10000);
-        main.mnuStart->trigger();
-        for (int n = 1; n <= 2; ++n) {
-            QTRY_VERIFY(balances.hasPendingConnections());
-            QTcpSocket* balance = balances.nextPendingConnection();
-            QByteArray asked;
-            QTRY_COMPARE(asked += balance->readAll(), "PRT\r\n");
-            balance->write("N 1");
-        }
+        main.mnuStart->trigger(); // one pass asks every balance once
+        QTRY_COMPARE(balances.received, "PRT\r\nPRT\r\n");
+        for (QTcpSocket* link : balances.links)
+            link->write("N 1");
         for (int n : {1, 2})
             QTRY_COMPARE(ExistingChannelWindow(n)->Text(), "N 1");
         QCOMPARE(m_fake->desktop.keys, QStringList({"N", " ", "1"}));
@@ -62,8 +41,7 @@ private slots:
         QVERIFY(Communication_HW::AtLineStart);
         QCOMPARE(ExistingChannelWindow(2)->Text(), "N 1\r\n");
         QVERIFY(m_fake->prompts.boxes.isEmpty());
-        // Text on a channel without a usable link is reported, with the pending error, and
-        // dropped.
+        // Text on a channel without a usable link is reported with the pending error, and dropped.
         ChannelState[2] = 1;
         ChannelSettings[2].clear();
         Globals::Err.Raise(5, QStringLiteral("left over"));
@@ -95,11 +73,12 @@ private slots:
     }
     void startStop_byMenuAndF12()
     {
-        QFETCH(quint8, repeat);
         QFETCH(QString, steps);
-        QFETCH(int, passes);
         QFETCH(QString, caption);
-        frmMDIMain& main = start(1, QString(), repeat, 600000); // no balance: beeps count passes
+        frmMDIMain& main = m_fake->start(1, QString()); // no balance: beeps count passes
+        QFETCH(quint8, repeat);
+        Globals::RepeatCommand = repeat;
+        Globals::RepeatInterval = 600000;
         main.mnuBeeponRequest->trigger();
         bool on = false;
         for (const QString& step : steps.split(u' ')) {
@@ -122,7 +101,7 @@ private slots:
             }
         }
         QCOMPARE(m_fake->grab.installed(), on);
-        QCOMPARE(m_fake->desktop.beeps, passes);
+        QTEST(m_fake->desktop.beeps, "passes");
         QCOMPARE(main.mnuStart->text(), caption);
         QCOMPARE(main.SendChannelTimer()->isActive(), caption == QLatin1String("Stop"));
     }
@@ -131,7 +110,7 @@ private slots:
     {
         // Channel 1's port cannot open, so its check shows a box; channel 2 has no hardware.
         SocatPair::MapComPort(9, m_dir->filePath(QStringLiteral("no-such-port")));
-        frmMDIMain& main = start(2, QString());
+        frmMDIMain& main = m_fake->start(2, QString());
         main.StopCheckChannels();
         ChannelSettings[1] = QStringLiteral("COM  9, 9600,e,7,1,None");
         bool boundDuringBox = true;

@@ -1,10 +1,11 @@
 #pragma once
 // A balance behind a network serial server on 127.0.0.1 (a free port): it keeps what the
-// program sends it and stamps each piece on arrival.
+// program sends it, stamps each piece on arrival and can answer on each link.
 
 #include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <functional>
 
 struct LoopbackBalance : QTcpServer
 {
@@ -14,10 +15,13 @@ struct LoopbackBalance : QTcpServer
         listen(QHostAddress::LocalHost);
         connect(this, &QTcpServer::newConnection, this, [this] {
             QTcpSocket* peer = nextPendingConnection();
+            links.append(peer);
             connect(peer, &QTcpSocket::readyRead, this, [this, peer] {
                 const QByteArray piece = peer->readAll();
                 received += piece;
                 arrivals.append({clock.elapsed(), total += piece.size()});
+                if (onPiece)
+                    onPiece(piece);
             });
         });
     }
@@ -33,6 +37,8 @@ struct LoopbackBalance : QTcpServer
     }
 
     QByteArray received;
+    QList<QTcpSocket*> links; // in the order the program connected
+    std::function<void(const QByteArray&)> onPiece; // runs as each piece arrives
     QElapsedTimer clock;
     qsizetype total = 0;
     QList<std::pair<qint64, qsizetype>> arrivals; // ms, total then

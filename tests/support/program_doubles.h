@@ -34,6 +34,17 @@ struct ProgramDoubles
         main->MDIForm_Load();
         return *main;
     }
+    // A program start with channels 1..count ON under one settings string.
+    frmMDIMain& start(int count, const QString& settings)
+    {
+        start();
+        Channel_Window::ChannelsCount = quint8(count);
+        for (int n = 1; n <= count; ++n) {
+            Channel_Window::ChannelState[n] = 1;
+            Channel_Window::ChannelSettings[n] = settings;
+        }
+        return *main;
+    }
 
     // Exactly one message box was shown, with these texts and this style.
     void expectOnlyBox(const QString& prompt, int style, const QString& title) const
