@@ -1,26 +1,32 @@
 // Channel configuration from the keyboard and mouse: the grid cell editor, the "Channels"
-// dialog with its store writes, and the main window's reconciliation against loopback servers.
+// dialog with its store writes, "Communication Settings" opened from its cells, and the main
+// window's reconciliation against loopback servers.
 
+#include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QtTest>
 
 #include "channel_config/flex_grid.h"
 #include "channel_config/frmChannels.h"
+#include "channel_config/frmCommunicationSettings.h"
 #include "channel_window/channel_window.h"
 #include "channel_window/frmTxtBox.h"
 #include "comm/channel_connections.h"
+#include "comm/serial_devices.h"
 #include "platform/settings_store.h"
 #include "shell/load_settings.h"
 #include "support/loopback_balance.h"
 #include "support/program_doubles.h"
+#include "support/socat_pair.h"
 
 using namespace Channel_Window;
 using Communication_HW::IsChannelConnected;
 
 namespace {
 // Acts in the top modal dialog as a user does, token by token: Enter, Esc, Tab, Space, the
-// arrows, ^A (select all), Click:<control>, Cell:<row>,<col> (of the grid) or typed text. ">token"
-// first hands the next stages to the dialog that token opens.
+// arrows, ^A (select all), Click:<control>, Focus:<control>, Cell:<row>,<col> (of the grid) or
+// typed text. ">token" first hands the next stages to the dialog that token opens.
 void act(const QString& script, QStringList stages = {})
 {
     static const QHash<QString, Qt::Key> named{{"Enter", Qt::Key_Return}, {"Esc", Qt::Key_Escape},
@@ -41,6 +47,8 @@ void act(const QString& script, QStringList stages = {})
         }
         if (token.startsWith("Click:")) {
             QTest::mouseClick(dialog->findChild<QWidget*>(token.mid(6)), Qt::LeftButton);
+        } else if (token.startsWith("Focus:")) { // where a Tab would bring it
+            dialog->findChild<QWidget*>(token.mid(6))->setFocus();
         } else if (token.startsWith("Cell:")) {
             auto* grid = dialog->findChild<FlexGrid*>();
             const QStringList at = token.mid(5).split(u',');
@@ -115,9 +123,26 @@ private slots:
         row("Enter on the grid stores", edits + "Enter", edited, 2, 3, 0, 1);
         row("Escape on the grid stores nothing", edits + "Esc", edited, 2, 3, 0, 0);
         row("Cancel button stores nothing", edits + "Click:cmdCancel", edited, 2, 3, 0, 0);
-        row("IP cell, Cancel: kept, ON", "Tab Right >x / Click:cmdCancel", on1, 1);
+        // A key or click on a Settings cell opens "Communication Settings" for its string.
+        row("IP cell, address typed, Cancel: kept, ON",
+            "Tab Right >x / Click:IPAddr ^A 1.2.3.4 Click:cmdCancel", on1, 1);
+        row("IP cell, address typed: without leading zeros",
+            ">Cell:1,2 / Click:IPAddr ^A 192.168.001.20 Click:cmdOK",
+            "1:ON,IP 192.168.1.20:4001,Id A", 1);
+        row("IP cell, a letter in the address: kept",
+            ">Cell:1,2 / Click:IPAddr ^A balance.lab Click:cmdOK", on1, 1);
+        row("IP cell made serial: the last serial string, hand-edited, read as far as it goes",
+            ">Cell:1,2 / Click:optUseCOMPort Click:cmdOK", "1:ON,COM  1, 9600,e,7,1,None,Id A", 1);
         row("COM cell, OK: kept, ON", "Tab Down Right >Space / Click:cmdOK", on2, 2);
-        row("empty cell, Cancel: OFF", ">Cell:3,2 / Click:cmdCancel", "3:OFF,,Id C", 3);
+        row("COM cell, Escape: kept, ON", ">Cell:2,2 / Focus:cboCOM 5 Esc", on2, 2);
+        row("COM cell, every list chosen",
+            ">Cell:2,2 / Focus:cboCOM 12 Focus:cboBaudrate 38400 Focus:cboParity N "
+            "Focus:cboDataBits 7 Focus:cboStopBits 1 Focus:cboProtocol X Click:cmdOK",
+            "2:ON,COM 12,38400,n,7,1,Xon/RTS,Id B", 2);
+        row("COM cell, arrow to the network option and Space: the last address",
+            ">Cell:2,2 / Click:optUseCOMPort Right Space Click:cmdOK", "2:ON,IP 0.0.0.0:2101,Id B",
+            2);
+        row("empty cell, OK without a choice: OFF", ">Cell:3,2 / Click:cmdOK", "3:OFF,,Id C", 3);
         row("empty cell, address typed: ON",
             ">Cell:3,2 / Click:optUseIPPort Click:IPAddr ^A "
             "10.0.0.9 Click:IPPort ^A 2101 Click:cmdOK",
@@ -137,6 +162,7 @@ private slots:
         ChannelState = {0, 0, 0, 1};
         ChannelSettings = {"", IP, COM, ""};
         ChannelId = {"", "Id A", "Id B", "Id C"};
+        Communication_HW::DefaultCOMSettings = QStringLiteral("COM 17, 4800,x,9,3,Foo");
         SettingsStore::SaveSetting("Channels", "Ch-4_Id", "Old"); // above the count
         const QByteArray before = storeText();
         frmChannels dialog;
@@ -174,6 +200,33 @@ private slots:
         else
             QCOMPARE(storeText(), before);
         QCOMPARE(ChannelId[1], stored == 1 ? QStringLiteral("Scale-A") : QStringLiteral("Id A"));
+    }
+
+    void serialDevice_ofTheChosenNumber_shownPickedAndStored()
+    {
+        SocatPair pair;
+        QVERIFY2(pair.isRunning(), qPrintable(pair.errorText()));
+        Communication_HW::SetComPortDevice(2, pair.pathA() + ".gone");
+        for (const char* button : {"cmdCancel", "cmdOK"}) {
+            QString tag = "2";
+            frmCommunicationSettings dialog(tag);
+            dialog.show();
+            QVERIFY(!dialog.findChild<QWidget*>("IPAddr")->isEnabled()); // the other kind's half
+            const auto* device = dialog.findChild<QComboBox*>("cboDevice");
+            const auto* state = dialog.findChild<QLabel*>("lblDeviceState");
+            act("Focus:cboCOM 2");
+            QCOMPARE(device->currentText() + ' ' + state->text(),
+                     pair.pathA() + ".gone not present");
+            act("Focus:cboDevice ^A " + pair.pathA());
+            QCOMPARE(state->text(), "present");
+            // Another number shows its own device; coming back shows the one typed.
+            act("Focus:cboCOM Down");
+            QCOMPARE(device->currentText(), "/dev/ttyS2");
+            act(QStringLiteral("Up Click:") + button);
+        }
+        QVERIFY(m_fake->prompts.boxes.isEmpty());
+        const QString text = QString::fromUtf8(storeText());
+        QVERIFY2(text.endsWith("[Ports]\nCOM2=" + pair.pathA() + "\n"), qPrintable(text));
     }
 
     void reconcile_afterChannelList_data()
