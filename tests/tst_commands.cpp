@@ -1,14 +1,18 @@
-// Commands to balances from the Send Command and Data Request dialogs, driven with keys and
-// clicks; three loopback balances (channel 2 OFF) show what arrives, byte for byte.
+// Commands and files to balances from the Send Command, Data Request and Send File dialogs,
+// driven with keys and clicks; three loopback balances (channel 2 OFF) show what arrives, byte
+// for byte.
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QtTest>
 
 #include "channel_config/flex_grid.h"
+#include "commands/frmSendFile.h"
 #include "platform/settings_store.h"
 #include "support/loopback_balance.h"
 #include "support/program_doubles.h"
@@ -205,6 +209,70 @@ private slots:
                  cancel ? "unset unset unset unset unset" : "1 " + interval + " S PRT unset");
         const bool requested = leave == "cmdRequestNow" && !refused;
         QCOMPARE(arrived(), requested ? "S\r\n||PRT\r\n" : "||");
+    }
+
+    void sendFile_reachesChannelOneAsItIs_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // "-": the chosen file does not exist
+        QTest::addColumn<QString>("arrivals");   // piece size @ progress shown at its arrival
+        QTest::addColumn<QString>("state");
+        QByteArray binary;
+        for (int i = 255; i >= 0; --i)
+            binary += char(i);
+        binary += QByteArray("\r\n\r\0\n", 5);
+        const auto row = [](const char* n, QByteArray c, auto... v) {
+            (QTest::newRow(n) << c << ... << QString(v));
+        };
+        row("250 bytes", QByteArray(250, 'a'), "100@40 100@80 50@100", "Done: 250 Bytes of 250");
+        row("300 bytes", QByteArray("12.5 g\r\n").repeated(38).left(300), "100@33 100@67 100@100",
+            "Done: 300 Bytes of 300");
+        row("binary", binary, "100@38 100@77 61@100", "Done: 261 Bytes of 261");
+        row("empty", QByteArray(), "", "Done: 0 Bytes of 0");
+        row("unreadable", QByteArray("-"), "", "Please wait ...");
+    }
+    void sendFile_reachesChannelOneAsItIs()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, state);
+        const QString path = m_dir->filePath(QTest::currentDataTag());
+        QFile file(path);
+        QVERIFY(content == "-" || (file.open(QIODevice::WriteOnly) && file.write(content) >= 0));
+        file.close();
+        frmMDIMain& main = *m_fake->main;
+        LoopbackBalance& balance = *m_balances[1];
+        const auto unhook = qScopeGuard([&balance] { balance.onPiece = nullptr; });
+        QStringList seen;
+        balance.onPiece = [&](const QByteArray& piece) {
+            const auto* form = main.findChild<frmSendFile*>();
+            seen << QString("%1@%2")
+                        .arg(piece.size())
+                        .arg(form->findChild<QProgressBar*>("ProgressBar1")->value());
+            QCOMPARE(form->findChild<QLabel*>("lblState")->text(),
+                     QString("Pogress: %1 Bytes of %2")
+                         .arg(balance.received.size())
+                         .arg(content.size()));
+        };
+        for (int run = 0; run < 2; ++run) {
+            m_fake->prompts.answerNextDialog(run == 0 ? std::optional(path) : std::nullopt);
+            main.mnuSendFile->trigger();
+        }
+        QFETCH(QString, arrivals);
+        QTRY_COMPARE(seen.join(' '), arrivals);
+        QCOMPARE(balance.received, content == "-" ? QByteArray() : content);
+
+        const auto* form = main.findChild<frmSendFile*>();
+        QVERIFY(form->isVisible());
+        QCOMPARE(form->windowTitle(), "File to Send Status");
+        QCOMPARE(form->findChild<QLabel*>("lblState")->text(), state);
+        auto* button = form->findChild<QPushButton*>("cmdCtrlButton");
+        QCOMPARE(button->text(), state.startsWith("Done") ? "OK" : "Cancel");
+        // The second choice offers the file of the first; cancelling it sends nothing.
+        QCOMPARE(m_fake->prompts.dialogs.value(1).request.fileName, path);
+        QCOMPARE(m_fake->prompts.dialogs[0].request.filter,
+                 "*.TXT (Text Files)|*.TXT|*.* (All Files)|*.*");
+        QVERIFY(m_fake->prompts.boxes.isEmpty());
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(!form->isVisible());
     }
 };
 
