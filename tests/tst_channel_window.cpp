@@ -145,7 +145,6 @@ private slots:
                  ChannelTitle(2).toLatin1() + ":\r\n\r\n\r\n");
         QCOMPARE(fileBytes(m_dir->filePath("four.log")),
                  ChannelTitle(4).toLatin1() + ":\r\n\r\nfour\r\n");
-        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 2);
         QVERIFY(AnyChannelDataChanged()); // channel 1, whose dialog was cancelled
     }
 };

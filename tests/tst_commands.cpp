@@ -1,6 +1,6 @@
-// Commands and files to balances from the Send Command, Data Request and Send File dialogs,
-// driven with keys and clicks; three loopback balances (channel 2 OFF) show what arrives, byte
-// for byte.
+// Commands and files to balances from the Send Command, Data Request and Send File dialogs and
+// the Start menu, driven with keys and clicks; three loopback balances (channel 2 OFF) show what
+// arrives, byte for byte, and answer.
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,8 +12,11 @@
 #include <QtTest>
 
 #include "channel_config/flex_grid.h"
+#include "channel_window/channel_window.h"
+#include "channel_window/frmTxtBox.h"
 #include "commands/frmSendFile.h"
 #include "platform/settings_store.h"
+#include "shell/pending_error.h"
 #include "support/loopback_balance.h"
 #include "support/program_doubles.h"
 
@@ -143,6 +146,37 @@ private slots:
                  action == "Esc" ? "0 PRT 1" : kept);
     }
 
+    void start_everyOnBalanceAsked_answerShownWhereItBelongs()
+    {
+        frmMDIMain& main = *m_fake->main;
+        main.mnuToCursor->trigger();
+        main.mnuStart->trigger(); // one pass asks every ON balance once
+        QCOMPARE(arrived(), "PRT\r\n||PRT\r\n");
+        for (int n : {1, 3})
+            m_balances[n]->links.first()->write("N 1");
+        for (int n : {1, 3})
+            QTRY_COMPARE(ExistingChannelWindow(n)->Text(), "N 1");
+        QCOMPARE(m_fake->desktop.keys, QStringList({"N", " ", "1"}));
+        // Channel 3's line end ends channel 1's line too: the forwarding state is shared.
+        main.ReceiveChannel(3, QStringLiteral("\r\n"));
+        QVERIFY(Communication_HW::AtLineStart && m_fake->desktop.keys.size() == 3);
+        ChannelState[3] = 0; // an OFF channel's text goes nowhere
+        main.ReceiveChannel(3, QStringLiteral("N"));
+        QVERIFY(Communication_HW::AtLineStart);
+        QCOMPARE(ExistingChannelWindow(3)->Text(), "N 1\r\n");
+        QVERIFY(m_fake->prompts.boxes.isEmpty());
+        // Text on a channel without a usable link is reported with the pending error, and dropped.
+        ChannelState[3] = 1;
+        ChannelSettings[3].clear();
+        Globals::Err.Raise(5, QStringLiteral("left over"));
+        main.ReceiveChannel(3, QStringLiteral("N"));
+        m_fake->expectOnlyBox("Communication HW not defined -Receive data\r\n\r\nState: Error"
+                              "\r\n\r\nError: left over",
+                              Platform::vbOKOnly + Platform::vbExclamation, "State:  (CH-3, )");
+        QCOMPARE(Globals::Err.Number, 0);
+        QCOMPARE(ExistingChannelWindow(3)->Text(), "N 1\r\n");
+    }
+
     void dataRequest_intervalCheckedOnLeavingTheBox_data()
     {
         QTest::addColumn<QString>("typed"); // and how the box is left: a key or a button
@@ -155,7 +189,6 @@ private slots:
         QTest::newRow("Request Now with 199: not clicked") << QStringLiteral("199 cmdRequestNow");
         QTest::newRow("Request Now with 500: the cells sent")
             << QStringLiteral("500 cmdRequestNow");
-        QTest::newRow("a click on the grid with 199: no cell chosen") << QStringLiteral("199 grid");
         QTest::newRow("Cancel: no check, nothing kept") << QStringLiteral("199 cmdCancel");
     }
     void dataRequest_intervalCheckedOnLeavingTheBox()
@@ -173,8 +206,7 @@ private slots:
             const auto closeAlways = qScopeGuard([dialog] { dialog->reject(); });
             QVERIFY(QTest::qWaitForWindowActive(dialog));
             // The first channel's command, not the header; leaving the editor commits it.
-            auto* grid = control<FlexGrid>(dialog, "gridCmd");
-            QTest::keyClicks(grid, QStringLiteral("S"));
+            QTest::keyClicks(control<FlexGrid>(dialog, "gridCmd"), QStringLiteral("S"));
             auto* box = control<QLineEdit>(dialog, "txtInterval");
             QVERIFY(!box->isEnabled()); // greyed while "Repeat ON" is clear
             QTest::keyClick(control<QCheckBox>(dialog, "chkRepeatCommand"), Qt::Key_Space);
@@ -183,9 +215,6 @@ private slots:
             QTest::keyClicks(box, typed);
             if (leave.startsWith(QLatin1String("cmd")))
                 click(dialog, leave.toLatin1());
-            else if (leave == "grid")
-                QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
-                                  grid->visualRect(grid->model()->index(2, 1)).center());
             else
                 QTest::keyClick(box, leave == "Tab" ? Qt::Key_Tab : Qt::Key_Return);
             QCOMPARE(dialog->isVisible(), !cancel);
@@ -238,12 +267,11 @@ private slots:
         QFile file(path);
         QVERIFY(content == "-" || (file.open(QIODevice::WriteOnly) && file.write(content) >= 0));
         file.close();
-        frmMDIMain& main = *m_fake->main;
         LoopbackBalance& balance = *m_balances[1];
         const auto unhook = qScopeGuard([&balance] { balance.onPiece = nullptr; });
         QStringList seen;
         balance.onPiece = [&](const QByteArray& piece) {
-            const auto* form = main.findChild<frmSendFile*>();
+            const auto* form = m_fake->main->findChild<frmSendFile*>();
             seen << QString("%1@%2")
                         .arg(piece.size())
                         .arg(form->findChild<QProgressBar*>("ProgressBar1")->value());
@@ -254,15 +282,14 @@ private slots:
         };
         for (int run = 0; run < 2; ++run) {
             m_fake->prompts.answerNextDialog(run == 0 ? std::optional(path) : std::nullopt);
-            main.mnuSendFile->trigger();
+            m_fake->main->mnuSendFile->trigger();
         }
         QFETCH(QString, arrivals);
         QTRY_COMPARE(seen.join(' '), arrivals);
         QCOMPARE(balance.received, content == "-" ? QByteArray() : content);
 
-        const auto* form = main.findChild<frmSendFile*>();
+        const auto* form = m_fake->main->findChild<frmSendFile*>();
         QVERIFY(form->isVisible());
-        QCOMPARE(form->windowTitle(), "File to Send Status");
         QCOMPARE(form->findChild<QLabel*>("lblState")->text(), state);
         auto* button = form->findChild<QPushButton*>("cmdCtrlButton");
         QCOMPARE(button->text(), state.startsWith("Done") ? "OK" : "Cancel");
