@@ -2,8 +2,6 @@
 
 #include <QMdiArea>
 #include <QStyleOptionTitleBar>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -13,6 +11,7 @@
 #include "comm/channel_connections.h"
 #include "platform/settings_store.h"
 #include "shell/module_data.h"
+#include "support/loopback_balance.h"
 #include "support/scripted_prompts.h"
 
 using namespace Channel_Window;
@@ -78,18 +77,14 @@ private slots:
 
     void windowBindsOnceAndAfreshAfterUserClose()
     {
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost));
-        ChannelSettings[3] = QStringLiteral("IP 127.0.0.1:%1").arg(server.serverPort());
+        LoopbackBalance balance;
+        ChannelSettings[3] = balance.settings();
         ChannelId[3] = QStringLiteral("Scale A");
         ChannelFilename[3] = QStringLiteral("/data/x.log");
         ChannelState[3] = 1;
-        SettingsStore::SaveSetting("Channels", "Ch-3_State", "1");
         ShowChannelWindow(3);
         frmTxtBox* window = ExistingChannelWindow(3);
         Communication_HW::OpenChannel(3);
-        QVERIFY(server.waitForNewConnection(5000));
-        QTcpSocket* balance = server.nextPendingConnection();
         TextToChannelWindow(3, "21.3 g\r\n");
         ShowChannelWindow(3); // already bound: text stays
         QCOMPARE(window->Text(), "21.3 g\r\n");
@@ -104,8 +99,8 @@ private slots:
 
         QCOMPARE(m_prompts->boxes.size(), 1);
         QVERIFY(!window->IsLoaded() && !window->SubWindow()->isVisible());
-        QCOMPARE(SettingsStore::GetSetting("Channels", "Ch-3_State"), "0");
-        QTRY_COMPARE(balance->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(SettingsStore::GetSetting("Channels", "Ch-3_State", "unset"), "0");
+        QTRY_COMPARE(balance.links.value(0)->state(), QAbstractSocket::UnconnectedState);
         ChannelState[3] = 1;
         ShowChannelWindow(3);
         QCOMPARE(ExistingChannelWindow(3), window);

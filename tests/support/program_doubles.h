@@ -56,9 +56,8 @@ struct ProgramDoubles
     }
 };
 
-// A test object whose every test function gets a settings store of its own, in a fresh
-// folder, and fresh doubles; start() in m_fake then starts the program. A test object with
-// more to set up calls these from its own init() and cleanup().
+// Every test function gets a settings store of its own in a fresh folder, and fresh doubles;
+// m_fake->start() starts the program. A test with more to set up calls these from its own.
 class ProgramTestCase : public QObject
 {
     Q_OBJECT
