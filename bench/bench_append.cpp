@@ -22,6 +22,7 @@
 #include "channel_window/frmTxtBox.h"
 #include "channel_window/log_view.h"
 #include "shell/module_data.h"
+#include "support/disk_writes.h"
 
 namespace {
 
@@ -46,20 +47,6 @@ double memoryMiB(const char* field = "VmRSS:")
     return -1;
 }
 
-// Bytes this process has had written to the disk so far (page cache writes included, as
-// they reach the disk later).
-double diskWrites()
-{
-    QFile io(QStringLiteral("/proc/self/io"));
-    if (!io.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : io.readAll().split('\n')) {
-        if (line.startsWith("write_bytes:"))
-            return line.mid(12).trimmed().toDouble();
-    }
-    return -1;
-}
-
 // Starts a new peak, so that the 1 GB window's peak is its own.
 void resetPeak()
 {
@@ -75,7 +62,7 @@ void run(const char* name, frmTxtBox& box, qsizetype count, qsizetype lines,
          const std::function<QString(qsizetype)>& piece)
 {
     const double rss0 = memoryMiB();
-    const double written0 = diskWrites();
+    const double written0 = DiskWriteBytes();
     const qint64 size0 = box.TextSize();
     const double start = cpuMs();
     double firstMs = 0;
@@ -104,7 +91,7 @@ void run(const char* name, frmTxtBox& box, qsizetype count, qsizetype lines,
         std::printf("  total:                     %8.0f ms CPU, %+.2f MiB resident\n", totalMs,
                     memoryMiB() - rss0);
     std::printf("  disk writes per byte:      %8.2f\n",
-                (diskWrites() - written0) / double(box.TextSize() - size0));
+                (DiskWriteBytes() - written0) / double(box.TextSize() - size0));
     std::printf("  resident now:              %8.0f MiB\n", memoryMiB());
     std::fflush(stdout);
 }
@@ -130,7 +117,7 @@ void bigWindow(frmTxtBox& box, qint64 megabytes, const QString& logFile)
         block += reading(line).toLatin1();
     const qint64 blocks = megabytes * (1 << 20) / block.size();
 
-    const double written0 = diskWrites();
+    const double written0 = DiskWriteBytes();
     double start = cpuMs();
     for (qint64 i = 0; i < blocks; ++i) {
         Channel_Window::TextToChannelWindow(1, QString::fromLatin1(block));
@@ -143,7 +130,7 @@ void bigWindow(frmTxtBox& box, qint64 megabytes, const QString& logFile)
     std::printf("  filled in           %8.0f ms CPU, resident %+.0f MiB, %.2f disk writes per "
                 "byte\n",
                 cpuMs() - start, memoryMiB() - rss0,
-                (diskWrites() - written0) / double(box.TextSize()));
+                (DiskWriteBytes() - written0) / double(box.TextSize()));
 
     LogView* view = box.TextView();
     start = cpuMs();

@@ -40,6 +40,7 @@
 #include "platform/settings_store.h"
 #include "shell/module_data.h"
 #include "support/child_process.h"
+#include "support/disk_writes.h"
 #include "support/program_doubles.h"
 #include "support/xvfb_server.h"
 
@@ -193,19 +194,6 @@ double residentMiB(qint64 pid = 0)
             return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
     }
     return 0;
-}
-
-// Bytes this process has had written to the disk so far (page cache writes included).
-double diskWrites()
-{
-    QFile io(QStringLiteral("/proc/self/io"));
-    if (!io.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : io.readAll().split('\n')) {
-        if (line.startsWith("write_bytes:"))
-            return line.mid(12).trimmed().toDouble();
-    }
-    return -1;
 }
 
 struct Scenario
@@ -371,7 +359,7 @@ Figures runProgram(const Scenario& s)
 
     const double rss0 = residentMiB();
     const double cpu0 = processCpuSeconds();
-    const double written0 = diskWrites();
+    const double written0 = DiskWriteBytes();
     QElapsedTimer wall;
     wall.start();
     tickClock.start();
@@ -407,7 +395,7 @@ Figures runProgram(const Scenario& s)
     tick.stop();
     f.chars = double(have);
     Channel_Journal::SyncAll();
-    f.diskWrites = have > 0 ? (diskWrites() - written0) / f.chars : -1;
+    f.diskWrites = have > 0 ? (DiskWriteBytes() - written0) / f.chars : -1;
     f.lines = have / LineLength;
     f.lost = 0;
     for (int n = 1; n <= channels; ++n)
