@@ -13,10 +13,9 @@
 
 using namespace Channel_Window;
 
-class tst_SendFile : public QObject
+class tst_SendFile : public ProgramTestCase
 {
     Q_OBJECT
-    QTemporaryDir m_dir;
 
 private slots:
     void file_reachesChannelOneAsItIs_data()
@@ -43,15 +42,14 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QString, arrivals);
         QFETCH(QString, state);
-        const QString path = m_dir.filePath(QTest::currentDataTag());
+        const QString path = m_dir->filePath(QTest::currentDataTag());
         QFile file(path);
         QVERIFY(content == "-" || (file.open(QIODevice::WriteOnly) && file.write(content) >= 0));
         file.close();
 
         QTcpServer balance;
         QVERIFY(balance.listen(QHostAddress::LocalHost));
-        ProgramDoubles fake;
-        frmMDIMain& main = fake.start();
+        frmMDIMain& main = m_fake->start();
         ChannelsCount = 1;
         ChannelState[1] = 1;
         ChannelSettings[1] = QStringLiteral("IP 127.0.0.1:%1").arg(balance.serverPort());
@@ -72,7 +70,7 @@ private slots:
                      QString("Pogress: %1 Bytes of %2").arg(received.size()).arg(content.size()));
         });
         for (int run = 0; run < 2; ++run) {
-            fake.prompts.answerNextDialog(run == 0 ? std::optional(path) : std::nullopt);
+            m_fake->prompts.answerNextDialog(run == 0 ? std::optional(path) : std::nullopt);
             main.mnuSendFile->trigger();
         }
         QTRY_COMPARE(seen.join(' '), arrivals);
@@ -85,10 +83,10 @@ private slots:
         auto* button = form->findChild<QPushButton*>("cmdCtrlButton");
         QCOMPARE(button->text(), state.startsWith("Done") ? "OK" : "Cancel");
         // The second choice offers the file of the first; cancelling it sends nothing.
-        QCOMPARE(fake.prompts.dialogs.value(1).request.fileName, path);
-        QCOMPARE(fake.prompts.dialogs[0].request.filter,
+        QCOMPARE(m_fake->prompts.dialogs.value(1).request.fileName, path);
+        QCOMPARE(m_fake->prompts.dialogs[0].request.filter,
                  "*.TXT (Text Files)|*.TXT|*.* (All Files)|*.*");
-        QVERIFY(fake.prompts.boxes.isEmpty());
+        QVERIFY(m_fake->prompts.boxes.isEmpty());
         QTest::mouseClick(button, Qt::LeftButton);
         QVERIFY(!form->isVisible());
     }

@@ -1,14 +1,26 @@
-// The real X11 desktop backends against a private Xvfb: key texts typed into another
-// client's focused window, and the root-window F12 grab driven by xdotool.
+// The real X11 desktop against a private Xvfb: key texts typed into another client's
+// focused window, the root-window F12 grab driven by xdotool, and the whole road of a
+// reading from F12 in that client to its keys typed there.
 
+#include <QAction>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 #include <optional>
 #include <utility>
 
+#include "comm/channel_connections.h"
+#include "keyhook/keyhook.h"
 #include "platform/keygrab_x11.h"
 #include "platform/native_backends.h"
+#include "shell/frmMDIMain.h"
+#include "shell/module_data.h"
+#include "support/recording_desktop.h"
+#include "support/scripted_prompts.h"
 #include "support/x_test_window.h"
 #include "support/xvfb_server.h"
 
@@ -28,6 +40,66 @@ bool xdotool(const QString& arguments)
            process.exitCode() == 0;
 }
 
+const QByteArray Reading = QByteArrayLiteral("N     +    12.345 g\r\n");
+
+// A balance behind a network serial server: answers every "PRT" line with a reading, three
+// characters at a time as a serial line delivers it.
+struct Balance : QTcpServer
+{
+    int requests = 0;
+
+    Balance()
+    {
+        listen(QHostAddress::LocalHost);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket* socket = nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                while (socket->canReadLine()) {
+                    if (socket->readLine() == "PRT\r\n") {
+                        ++requests;
+                        send(socket, 0);
+                    }
+                }
+            });
+        });
+    }
+    static void send(QTcpSocket* socket, int from)
+    {
+        socket->write(Reading.mid(from, 3));
+        if (from + 3 < Reading.size())
+            QTimer::singleShot(5, socket, [=] { send(socket, from + 3); });
+    }
+};
+
+// The program typing for real on the test display, on the recording desktop's fixed clock.
+// The main window, declared last, goes before the doubles it uses.
+struct Program
+{
+    struct TypingDesktop : RecordingDesktop
+    {
+        void SendKeys(const QString& keys) override { Platform::NativeDesktop().SendKeys(keys); }
+    };
+    Balance balance;
+    ScriptedPrompts prompts;
+    TypingDesktop desktop;
+    QProcess keyboard;
+    std::unique_ptr<frmMDIMain> main;
+
+    ~Program()
+    {
+        keyboard.waitForFinished(20000);
+        Keyhook::RemoveKeyHook();
+    }
+    // The user holds F12 for 150 ms; returns at once, while the key is down.
+    bool pressF12()
+    {
+        keyboard.waitForFinished(20000);
+        keyboard.start(QStringLiteral("xdotool"),
+                       {"keydown", "F12", "sleep", "0.15", "keyup", "F12"});
+        return keyboard.waitForStarted(20000);
+    }
+};
+
 } // namespace
 
 class TestX11Desktop : public QObject
@@ -36,6 +108,7 @@ class TestX11Desktop : public QObject
 
     std::unique_ptr<XvfbServer> m_xvfb;
     std::unique_ptr<XTestWindow> m_window;
+    QTemporaryDir m_folders; // settings and unsaved text of each program start, kept apart
     quintptr m_grab = 0;
 
     // Installs the F12 grab; the procedure records each key message (-1 for an unexpected
@@ -55,14 +128,6 @@ class TestX11Desktop : public QObject
         return xdotool("key Escape") &&
                QTest::qWaitFor(
                    [&] { return m_window->presses().contains(QStringLiteral("Escape")); }, 10000);
-    }
-
-    void typingWorksAgainOnTheTestDisplay()
-    {
-        qputenv("DISPLAY", m_xvfb->display());
-        Platform::NativeDesktop().SendKeys(QStringLiteral("1"));
-        QVERIFY(waitForSentinel());
-        QCOMPARE(m_window->text(), QStringLiteral("1\x1b"));
     }
 
 private slots:
@@ -97,30 +162,30 @@ private slots:
             QTest::newRow(name) << keyText << text << presses.split(u' ', Qt::SkipEmptyParts)
                                 << user;
         };
-        row("named keys; LEFT types nothing", "{TAB}{ENTER}{LEFT}", "\t\r", "Tab Return Left");
-        // The layout also has unshifted parenthesis keys, which need no Shift.
-        row("braced parentheses", "{(}{)}", "()", "parenleft parenright");
-        row("caret and percent are characters, not Ctrl or Alt", "^%", "^%",
-            "Shift_L asciicircum Shift_L percent");
-        row("lone braces and brackets", "{}[]", "{}[]",
-            "Shift_L braceleft Shift_L braceright bracketleft bracketright");
-        row("broken bar on the third level", "¦", "¦", "Shift_L ISO_Level3_Shift brokenbar");
-        row("euro sign outside Latin-1", "€", "€", "U20AC");
+        row("named keys and a TAB character; LEFT types nothing", "{TAB}\t{ENTER}{LEFT}", "\t\t\r",
+            "Tab Tab Return Left");
+        row("other control characters, C1 ones too, are not typed",
+            QString("\u0001a\u001b\u007fb\b\r\n") + QChar(0) + "\u0085\u009f\u00a0", "ab\u00a0",
+            "a b nobreakspace");
+        row("unknown, lower-case or unfinished names and a brace before a name are characters",
+            "{F12}{tab}{ENTER{{TAB}", "{F12}{tab}{ENTER{\t", "");
+        // The layout has unshifted parenthesis keys, which need no Shift; ^ and % are
+        // characters, never Ctrl or Alt.
+        row("punctuation", "{(}{)}^%{}[]+~", "()^%{}[]+~",
+            "parenleft parenright Shift_L asciicircum Shift_L percent Shift_L braceleft Shift_L "
+            "braceright bracketleft bracketright Shift_L plus Shift_L asciitilde");
+        row("third level, outside Latin-1 and outside the basic plane", "¦€\U0001F600",
+            "¦€\U0001F600", "Shift_L ISO_Level3_Shift brokenbar U20AC U0001F600");
         // Far more than there are spare keycodes, each needed again after its keycode went on.
         QString missing = "µ°é£";
         for (char16_t c = 0x100; c < 0x130; ++c)
             missing += QChar(c);
         row("a burst of characters missing from the layout", missing + missing, missing + missing,
             "");
-        row("control characters are not typed", QStringLiteral("\u0001\u001ba\u007f\u0008"), "a",
-            "a");
-        const QString reading = "N  +  12.345 g{ENTER}";
-        row("a whole reading", reading, "N  +  12.345 g\r",
-            "Shift_L N space space Shift_L plus space space 1 2 period 3 4 5 space g Return");
-        row("Caps Lock and Num Lock on", reading, "N  +  12.345 g\r", "",
-            "key Caps_Lock Num_Lock|key Caps_Lock Num_Lock");
-        row("Shift, Ctrl and Alt held by the user", reading, "N  +  12.345 g\r", "",
-            "keydown shift keydown ctrl keydown alt|keyup alt keyup ctrl keyup shift");
+        row("Caps Lock, Num Lock, Shift, Ctrl and Alt of the user", "N  +  12.345 g{ENTER}",
+            "N  +  12.345 g\r", "",
+            "key Caps_Lock Num_Lock keydown shift keydown ctrl keydown alt|"
+            "keyup alt keyup ctrl keyup shift key Caps_Lock Num_Lock");
     }
     void keyTextArrivesInTheFocusedWindow()
     {
@@ -159,14 +224,11 @@ private slots:
             QTest::newRow(name) << arguments << messages << removedFirst;
         };
         row("plain press gives key-down and key-up", "key F12", {0x100, 0x101});
-        row("two presses give two key-downs", "key F12 F12", {0x100, 0x101, 0x100, 0x101});
-        row("Alt held through press and release gives system messages",
-            "keydown alt key F12 keyup alt", {0x104, 0x105});
-        row("Alt let go before the key gives a plain key-up", "key alt+F12", {0x104, 0x101});
-        row("Shift held makes no difference", "key shift+F12", {0x100, 0x101});
-        row("Ctrl held makes no difference", "key ctrl+F12", {0x100, 0x101});
-        row("NumLock on makes no difference", "key Num_Lock F12 Num_Lock", {0x100, 0x101});
-        row("CapsLock on makes no difference", "key Caps_Lock F12 Caps_Lock", {0x100, 0x101});
+        row("Alt gives system messages until it is let go",
+            "keydown alt key F12 keyup alt key alt+F12", {0x104, 0x105, 0x104, 0x101});
+        row("Shift, Ctrl, NumLock and CapsLock make no difference",
+            "key shift+F12 ctrl+F12 Num_Lock Caps_Lock F12 Caps_Lock Num_Lock",
+            {0x100, 0x101, 0x100, 0x101, 0x100, 0x101});
         row("removed grab lets F12 reach the window again", "key F12", {}, true);
     }
     void grabbedF12ReachesTheProcedureAndNeverTheWindow()
@@ -209,50 +271,104 @@ private slots:
         QVERIFY(waitForSentinel());
         QVERIFY(!m_window->presses().contains(QStringLiteral("F12")));
     }
-    void withoutUsableDisplayOrKeyNothingIsTypedOrGrabbed_data()
+    // Typing and the grab on a display that is unusable, or that goes away while they hold
+    // it, do nothing and leave typing on the test display working.
+    void unusableDisplayIsHarmless_data()
     {
         QTest::addColumn<QByteArray>("display");
         QTest::newRow("no DISPLAY (a pure Wayland session)") << QByteArray();
-        QTest::newRow("display without a server") << QByteArrayLiteral(":4093");
-        QTest::newRow("garbage DISPLAY") << QByteArrayLiteral("not a display");
         QTest::newRow("F12 grabbed by another client") << QByteArrayLiteral("other client");
+        QTest::newRow("server going away") << QByteArrayLiteral("going away");
     }
-    void withoutUsableDisplayOrKeyNothingIsTypedOrGrabbed()
+    void unusableDisplayIsHarmless()
     {
         QFETCH(QByteArray, display);
         std::optional<XvfbServer> own;
         std::optional<XTestWindow> otherClient;
-        if (display == "other client") {
+        const bool goingAway = display == "going away";
+        if (goingAway || display == "other client") {
             QVERIFY2(own.emplace().isRunning(), qPrintable(own->errorText()));
-            qputenv("DISPLAY", own->display());
-            QVERIFY(otherClient.emplace().grabKey("F12"));
-        } else if (display.isEmpty()) {
-            qunsetenv("DISPLAY");
-        } else {
-            qputenv("DISPLAY", display);
+            display = own->display();
         }
-        QCOMPARE(Platform::NativeKeyGrab().Install(VK_F12, [](int, int, int) { return 1; }),
-                 quintptr(0));
-        Platform::NativeDesktop().SendKeys(QStringLiteral("N"));
-        Platform::NativeDesktop().Beep();
-        typingWorksAgainOnTheTestDisplay();
-    }
-    void serverGoingAwayLeavesTypingAndGrabHarmless()
-    {
-        auto doomed = std::make_unique<XvfbServer>();
-        QVERIFY2(doomed->isRunning(), qPrintable(doomed->errorText()));
-        qputenv("DISPLAY", doomed->display());
+        display.isEmpty() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", display);
+        if (own && !goingAway)
+            QVERIFY(otherClient.emplace().grabKey("F12"));
         const quintptr handle =
             Platform::NativeKeyGrab().Install(VK_F12, [](int, int, int) { return 1; });
-        QVERIFY(handle != 0);
+        QCOMPARE(handle != 0, goingAway);
         Platform::NativeDesktop().SendKeys(QStringLiteral("µ1"));
-        doomed->stop();
-        QTRY_VERIFY_WITH_TIMEOUT(
-            !static_cast<Platform::X11::RootKeyGrab&>(Platform::NativeKeyGrab()).connected(handle),
-            10000);
-        Platform::NativeDesktop().SendKeys(QStringLiteral("µ2"));
-        Platform::NativeKeyGrab().Remove(handle);
-        typingWorksAgainOnTheTestDisplay();
+        Platform::NativeDesktop().Beep();
+        if (goingAway) {
+            own->stop();
+            auto& grab = static_cast<Platform::X11::RootKeyGrab&>(Platform::NativeKeyGrab());
+            QTRY_VERIFY_WITH_TIMEOUT(!grab.connected(handle), 10000);
+            Platform::NativeDesktop().SendKeys(QStringLiteral("µ2"));
+            Platform::NativeKeyGrab().Remove(handle);
+        }
+        qputenv("DISPLAY", m_xvfb->display());
+        Platform::NativeDesktop().SendKeys(QStringLiteral("1"));
+        QVERIFY(waitForSentinel());
+        QCOMPARE(m_window->text(), QStringLiteral("1\x1b"));
+    }
+    // F12 held in another application starts the data request; the reading, arriving during
+    // the hold, is typed there, and F12 never is. With repeating on, a second F12 stops the
+    // repeated request, whose answers in between arrive while no key is held.
+    void f12InAnotherApplicationTypesTheReadingThere_data()
+    {
+        QTest::addColumn<QStringList>("clicks"); // menu items switched on besides ToCursor
+        QTest::addColumn<bool>("repeat");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("lefts"); // Left presses after the last Return
+        const QString reading = "N     +    12.345 g\r";
+        QTest::newRow("one request") << QStringList{} << false << reading << 0;
+        QTest::newRow("date stamp, TABs, back to where the record began")
+            << QStringList{"mnuDateTime", "mnuTABs", "mnuback_left"} << false
+            << "12:04:2026 09:41:03\tN\t+    12.345\tg\r" << 3;
+        QTest::newRow("repeated request: second F12 stops it, every reading typed")
+            << QStringList{} << true << reading << 0;
+    }
+    void f12InAnotherApplicationTypesTheReadingThere()
+    {
+        QFETCH(QStringList, clicks);
+        QFETCH(bool, repeat);
+        QFETCH(QString, text);
+        QFETCH(int, lefts);
+        Program program;
+        const QByteArray folder = QFile::encodeName(m_folders.filePath(QTest::currentDataTag()));
+        qputenv("XDG_CONFIG_HOME", folder);
+        qputenv("XDG_STATE_HOME", folder);
+        Globals::ResetModuleData();
+        std::unique_ptr<frmMDIMain>& main = program.main = std::make_unique<frmMDIMain>();
+        main->MDIForm_Load();
+        using namespace Channel_Window;
+        ChannelsCount = 1;
+        ChannelState[1] = 1;
+        ChannelSettings[1] = QStringLiteral("IP 127.0.0.1:%1").arg(program.balance.serverPort());
+        Globals::RepeatCommand = repeat;
+        Globals::RepeatInterval = 200;
+        for (const QString& item : clicks + QStringList{"mnuToCursor", "mnuF12toStart_Stop"})
+            main->findChild<QAction*>(item)->trigger();
+        QVERIFY(main->mnuF12toStart_Stop->isChecked());
+        QTRY_VERIFY_WITH_TIMEOUT(Communication_HW::IsChannelConnected(1), 10000);
+        QVERIFY(program.pressF12());
+        if (repeat) {
+            QTRY_VERIFY_WITH_TIMEOUT(program.balance.requests >= 3, 10000);
+            QCOMPARE(main->mnuStart->text(), QStringLiteral("Stop"));
+            QVERIFY(program.pressF12());
+            QTRY_COMPARE(main->mnuStart->text(), QStringLiteral("Start"));
+            text = text.repeated(program.balance.requests);
+        } else {
+            QTRY_COMPARE(program.balance.requests, 1);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(m_window->text(), text, 10000);
+        QTRY_COMPARE(m_window->presses().sliced(m_window->presses().size() - lefts - 1),
+                     QStringList{"Return"} + QStringList(lefts, "Left"));
+        QTRY_COMPARE_WITH_TIMEOUT(program.keyboard.state(), QProcess::NotRunning, 20000);
+        QCOMPARE(program.keyboard.exitCode(), 0);
+        for (const XTestWindow::KeyEvent& event : m_window->events())
+            QVERIFY(event.keysym != QStringLiteral("F12")); // neither press nor release
+        QCOMPARE(m_window->text(), text);
+        QCOMPARE(main->mnuStart->text(), QStringLiteral("Start")); // nothing repeats now
     }
 };
 

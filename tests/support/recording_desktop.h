@@ -11,8 +11,8 @@ class RecordingDesktop : public Platform::Desktop
 {
 public:
     // Installs itself for the lifetime of the object.
-    RecordingDesktop();
-    ~RecordingDesktop() override;
+    RecordingDesktop() { Platform::SetDesktop(this); }
+    ~RecordingDesktop() override { Platform::SetDesktop(nullptr); }
 
     QStringList keys;
     int beeps = 0;

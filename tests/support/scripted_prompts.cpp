@@ -1,15 +1,5 @@
 #include "support/scripted_prompts.h"
 
-ScriptedPrompts::ScriptedPrompts()
-{
-    Platform::SetPrompts(this);
-}
-
-ScriptedPrompts::~ScriptedPrompts()
-{
-    Platform::SetPrompts(nullptr);
-}
-
 int ScriptedPrompts::MsgBox(const QString& prompt, int style, const QString& title)
 {
     boxes.append({prompt, style, title});

@@ -27,8 +27,8 @@ class ScriptedPrompts : public Platform::UserPrompts
 {
 public:
     // Installs itself for the lifetime of the object.
-    ScriptedPrompts();
-    ~ScriptedPrompts() override;
+    ScriptedPrompts() { Platform::SetPrompts(this); }
+    ~ScriptedPrompts() override { Platform::SetPrompts(nullptr); }
 
     void answerNextBox(int answer) { m_boxAnswers.append(answer); }
     void answerNextDialog(std::optional<QString> fileName) { m_dialogAnswers.append(fileName); }

@@ -3,19 +3,6 @@
 #include <QDeadlineTimer>
 #include <QFile>
 
-#include "comm/serial_devices.h"
-#include "support/child_process.h"
-
-SocatPair::SocatPair()
-{
-    start();
-}
-
-SocatPair::~SocatPair()
-{
-    stop();
-}
-
 bool SocatPair::start()
 {
     m_error.clear();
@@ -53,28 +40,4 @@ bool SocatPair::start()
         return false;
     }
     return true;
-}
-
-void SocatPair::stop()
-{
-    StopChildProcess(m_process);
-}
-
-void SocatPair::kill()
-{
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.kill();
-    m_process.waitForFinished(10000);
-}
-
-bool SocatPair::restart()
-{
-    stop();
-    return start();
-}
-
-void SocatPair::MapComPort(int n, const QString& path)
-{
-    Communication_HW::SetComPortDevice(n, path);
 }

@@ -7,12 +7,15 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include "comm/serial_devices.h"
+#include "support/child_process.h"
+
 class SocatPair
 {
 public:
     // Starts socat and waits until both ends exist; isRunning() tells whether it did.
-    SocatPair();
-    ~SocatPair();
+    SocatPair() { start(); }
+    ~SocatPair() { stop(); }
     SocatPair(const SocatPair&) = delete;
     SocatPair& operator=(const SocatPair&) = delete;
 
@@ -23,16 +26,27 @@ public:
     QString errorText() const { return m_error; }
 
     // Ends socat at once, as an unplugged adapter would: both devices vanish.
-    void kill();
+    void kill()
+    {
+        m_process.kill();
+        m_process.waitForFinished(10000);
+    }
     // A new pair behind the same two paths, as a re-plugged adapter.
-    bool restart();
+    bool restart()
+    {
+        stop();
+        return start();
+    }
 
     // Points COM<n> at a device through the settings store.
-    static void MapComPort(int n, const QString& path);
+    static void MapComPort(int n, const QString& path)
+    {
+        Communication_HW::SetComPortDevice(n, path);
+    }
 
 private:
     bool start();
-    void stop();
+    void stop() { StopChildProcess(m_process); }
 
     QTemporaryDir m_dir;
     QProcess m_process;

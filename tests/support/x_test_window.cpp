@@ -1,6 +1,7 @@
 #include "support/x_test_window.h"
 
 #include <QSocketNotifier>
+#include <algorithm>
 
 #include "platform/display_x11.h"
 
@@ -15,10 +16,9 @@ namespace {
 // such as Return and Tab.
 QString composedText(const char* bytes, int length, KeySym keysym)
 {
-    if ((keysym >= 0x20 && keysym <= 0x7E) || (keysym >= 0xA0 && keysym <= 0xFF))
-        return QString(QChar(char16_t(keysym)));
-    if (keysym >= 0x01000100 && keysym <= 0x0110FFFF) {
-        const char32_t code = char32_t(keysym - 0x01000000);
+    if ((keysym >= 0x20 && keysym <= 0x7E) || (keysym >= 0xA0 && keysym <= 0xFF) ||
+        (keysym >= 0x01000100 && keysym <= 0x0110FFFF)) {
+        const char32_t code = char32_t(keysym & 0xFFFFFF);
         return QString::fromUcs4(&code, 1);
     }
     if (length == 1 && (uchar(bytes[0]) < 0x20 || uchar(bytes[0]) == 0x7F))
@@ -46,15 +46,14 @@ XTestWindow::XTestWindow(QObject* parent)
     m_window = window;
     takeFocus();
 
-    m_notifier = new QSocketNotifier(ConnectionNumber(display), QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &XTestWindow::readEvents);
+    m_notifier =
+        std::make_unique<QSocketNotifier>(ConnectionNumber(display), QSocketNotifier::Read);
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, &XTestWindow::readEvents);
     readQueuedEvents();
 }
 
-XTestWindow::~XTestWindow()
-{
-    delete m_notifier;
-}
+// The notifier goes before the connection whose socket it watches.
+XTestWindow::~XTestWindow() = default;
 
 void XTestWindow::takeFocus()
 {
@@ -74,20 +73,17 @@ void XTestWindow::readQueuedEvents()
 QString XTestWindow::text() const
 {
     QString text;
-    for (const KeyEvent& event : m_events) {
-        if (event.press)
-            text += event.text;
-    }
+    for (const KeyEvent& event : m_events)
+        text += event.text; // a release composes nothing
     return text;
 }
 
 QStringList XTestWindow::presses() const
 {
     QStringList presses;
-    for (const KeyEvent& event : m_events) {
+    for (const KeyEvent& event : m_events)
         if (event.press)
             presses << event.keysym;
-    }
     return presses;
 }
 
@@ -119,15 +115,13 @@ bool XTestWindow::fakeKey(const char* keysymName, bool press)
 bool XTestWindow::keymapHolds(unsigned long keysym)
 {
     Display* display = m_connection->display();
-    if (!display)
-        return false;
     int minKeycode = 0, maxKeycode = 0, width = 0;
-    XDisplayKeycodes(display, &minKeycode, &maxKeycode);
+    if (display)
+        XDisplayKeycodes(display, &minKeycode, &maxKeycode);
+    const int count = display ? maxKeycode - minKeycode + 1 : 0;
     KeySym* map =
-        XGetKeyboardMapping(display, KeyCode(minKeycode), maxKeycode - minKeycode + 1, &width);
-    bool found = false;
-    for (int i = 0; map && i < (maxKeycode - minKeycode + 1) * width && !found; ++i)
-        found = map[i] == keysym;
+        count ? XGetKeyboardMapping(display, KeyCode(minKeycode), count, &width) : nullptr;
+    const bool found = map && std::find(map, map + count * width, keysym) != map + count * width;
     if (map)
         XFree(map);
     readQueuedEvents();

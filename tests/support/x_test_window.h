@@ -45,7 +45,7 @@ public:
     // same hot key would; false when the server refused it.
     bool grabKey(const char* keysymName);
     // Presses or releases the key named by keysymName through XTest, as the user's keyboard
-    // would, for benchmarks that must time the moment exactly.
+    // would, at the exact moment the caller chooses.
     bool fakeKey(const char* keysymName, bool press);
     // Whether a key of the server's current keymap carries the keysym.
     bool keymapHolds(unsigned long keysym);
@@ -59,6 +59,6 @@ private:
 
     std::unique_ptr<Platform::X11::Connection> m_connection;
     unsigned long m_window = 0;
-    QSocketNotifier* m_notifier = nullptr;
+    std::unique_ptr<QSocketNotifier> m_notifier;
     QList<KeyEvent> m_events;
 };

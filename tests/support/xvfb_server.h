@@ -11,9 +11,7 @@ class XvfbServer
 public:
     // Starts Xvfb and waits until it accepts connections; isRunning() tells whether it did.
     XvfbServer();
-    ~XvfbServer();
-    XvfbServer(const XvfbServer&) = delete;
-    XvfbServer& operator=(const XvfbServer&) = delete;
+    ~XvfbServer() { stop(); }
 
     bool isRunning() const
     {
