@@ -2,9 +2,10 @@
 // sending numbered 26-character lines at a given rate for a given time, from a feeder
 // process of their own (this program started again with --feed), so that only the
 // collector's own work counts. Prints per run: chars/s, processor seconds per MB, processor
-// % of one core, resident growth per 100,000 lines, lines lost or out of order, and the
-// lag of a 10 ms timer. For a single pty it runs picocom inside xterm on the same stream
-// as well, when both are installed, and prints the same figures for it.
+// % of one core, resident growth per 100,000 lines, bytes written to the disk per byte
+// received, lines lost or out of order, and the lag of a 10 ms timer. For a single pty it runs
+// picocom inside xterm on the same stream as well, when both are installed, and prints the same
+// figures for it.
 //
 //   bench_load                     every scenario below
 //   bench_load <name> [seconds]    the scenarios whose name contains <name>
@@ -39,6 +40,7 @@
 #include "platform/settings_store.h"
 #include "shell/module_data.h"
 #include "support/child_process.h"
+#include "support/disk_writes.h"
 #include "support/program_doubles.h"
 #include "support/xvfb_server.h"
 
@@ -210,6 +212,7 @@ struct Figures
     double wallSeconds = 0;
     double cpuSeconds = 0;
     double rssGrowthMiB = 0;
+    double diskWrites = -1; // bytes per byte received; unknown below zero
     qint64 lines = 0;
     qint64 lost = -1; // unknown
     double lagP99Ms = -1;
@@ -224,6 +227,8 @@ void print(const char* who, const Figures& f)
                 who, f.chars / f.wallSeconds, mb > 0 ? f.cpuSeconds / mb : 0,
                 100 * f.cpuSeconds / f.wallSeconds, f.lines ? f.rssGrowthMiB * 1e5 / f.lines : 0.0,
                 f.rssGrowthMiB);
+    if (f.diskWrites >= 0)
+        std::printf(" %5.2f disk B/B", f.diskWrites);
     if (f.lost >= 0)
         std::printf(" %6lld lost", static_cast<long long>(f.lost));
     else
@@ -354,6 +359,7 @@ Figures runProgram(const Scenario& s)
 
     const double rss0 = residentMiB();
     const double cpu0 = processCpuSeconds();
+    const double written0 = DiskWriteBytes();
     QElapsedTimer wall;
     wall.start();
     tickClock.start();
@@ -388,6 +394,8 @@ Figures runProgram(const Scenario& s)
     f.rssGrowthMiB = residentMiB() - rss0;
     tick.stop();
     f.chars = double(have);
+    Channel_Journal::SyncAll();
+    f.diskWrites = have > 0 ? (DiskWriteBytes() - written0) / f.chars : -1;
     f.lines = have / LineLength;
     f.lost = 0;
     for (int n = 1; n <= channels; ++n)

@@ -197,8 +197,11 @@ private slots:
         program.start(QUORVANE_BIN_DIR "/quorvane");
         QTRY_VERIFY_WITH_TIMEOUT(balance.hasPendingConnections(), 20000);
         QTcpSocket* link = balance.nextPendingConnection();
-        const QByteArray readings("N  +  1.5 g\r\n\xB5\x00\xFF+ 2.25 g\r\n", 25);
-        for (int at = 0; at < readings.size(); at += 4) // a few characters at a time
+        // More than a window keeps in memory, the last readings a few characters at a time.
+        const QByteArray readings =
+            QByteArray("N  +  1.5 g\r\n\xB5\x00\xFF+ 2.25 g\r\n", 25).repeated(4000);
+        QVERIFY(link->write(readings.left(99000)));
+        for (qsizetype at = 99000; at < readings.size(); at += 4)
             QVERIFY(link->write(readings.mid(at, 4)) && link->waitForBytesWritten(5000));
         QTRY_COMPARE(journal(), readings);
 
@@ -207,6 +210,9 @@ private slots:
         QCOMPARE(program.exitStatus(),
                  signal == SIGKILL ? QProcess::CrashExit : QProcess::NormalExit);
         expectRecoveredAtStart(QString::fromLatin1(readings));
+        TextToChannelWindow(1, "more\r\n"); // journalled after the recovered text
+        Channel_Journal::SyncAll();
+        QCOMPARE(journal(), readings + "more\r\n");
     }
 
     void saveOrClear_settleTheJournal_data()

@@ -12,6 +12,7 @@
 #include <memory>
 #include <unistd.h>
 
+#include "channel_window/channel_journal.h"
 #include "channel_window/channel_window.h"
 #include "channel_window/frmTxtBox.h"
 #include "channel_window/log_view.h"
@@ -88,6 +89,12 @@ class TxtBoxTest : public QObject
         return QProcess::execute(program, arguments) == 0;
     }
     void click(const char* button) { m_window->findChild<QAction*>(button)->trigger(); }
+    // Journals go to folder from now on, none left open in the one before.
+    static void useStateFolder(const QString& folder)
+    {
+        qputenv("XDG_STATE_HOME", QFile::encodeName(folder));
+        Channel_Journal::Recover();
+    }
     void expectBox(int i, const QString& prompt, int style, const QString& title)
     {
         QCOMPARE(m_prompts->boxes.at(i).prompt, prompt);
@@ -109,6 +116,7 @@ private slots:
         Globals::ResetModuleData();
         m_dir = std::make_unique<QTemporaryDir>();
         m_prompts = std::make_unique<ScriptedPrompts>();
+        useStateFolder(m_dir->path());
         ChannelsCount = 4;
         ChannelState[2] = 1;
         ChannelId[2] = QStringLiteral("Lab");
@@ -121,9 +129,10 @@ private slots:
 
     void cleanup()
     {
+        DestroyAllChannelWindows();
+        useStateFolder(m_dir->path());
         if (QDir(path("fs")).exists())
             mount({"-q", path("fs")}, "umount");
-        DestroyAllChannelWindows();
         m_prompts.reset();
     }
 
@@ -267,6 +276,42 @@ private slots:
                           "\r\n\r\nThe previous file is unchanged; the data stay unsaved in "
                           "the window.",
                       Platform::vbOKOnly + Platform::vbExclamation, "Error Channel - " + Title);
+    }
+
+    // The window reads its older text from the channel's journal; when the journal stops
+    // taking text half way, the window keeps the rest itself.
+    void journalStopsMidRun_windowKeepsEveryByte_data()
+    {
+        QTest::addColumn<QString>("stop"); // how, or mount options of a tiny state folder
+        QTest::newRow("journal takes it all") << "";
+        QTest::newRow("frozen after a signal") << "freeze";
+        QTest::newRow("disk full") << "size=64k";
+    }
+    void journalStopsMidRun_windowKeepsEveryByte()
+    {
+        QFETCH(QString, stop);
+        if (stop.startsWith("size") && ::geteuid() != 0)
+            QSKIP("mounting a tiny tmpfs needs root");
+        if (stop.startsWith("size")) {
+            QDir().mkpath(path("fs"));
+            QVERIFY(mount({"-t", "tmpfs", "-o", stop, "tmpfs", path("fs")}));
+            useStateFolder(path("fs"));
+            m_window->ClearText(); // bound again, to the journal there
+        }
+        QString whole;
+        const QStringList pieces = manyPieces(30000, &whole);
+        for (int i = 0; i < pieces.size(); ++i) {
+            if (i == pieces.size() / 2 && stop == "freeze")
+                Channel_Journal::Freeze();
+            m_window->NewTextReceived(pieces[i]);
+        }
+        ChannelFilename[2] = path("ch2.log");
+        QVERIFY(m_window->SaveChannel());
+        QCOMPARE(fileBytes(path("ch2.log")), Head + whole.toLatin1() + "\r\n");
+        QCOMPARE(m_window->TextView()->toPlainText(), QString(whole).replace("\r\n", "\n"));
+        const QByteArray journal = fileBytes(Channel_Journal::Folder() + "/Channel-2.journal");
+        QVERIFY(whole.toLatin1().startsWith(journal));
+        QCOMPARE(journal.size() == whole.size(), stop.isEmpty());
     }
 
     void escapeOrCloseButton_neverAnswerYesNo()

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QPointer>
 #include <QRegularExpression>
@@ -11,6 +12,7 @@
 #include <array>
 #include <memory>
 
+#include "channel_window/text_store.h"
 #include "platform/durable_file.h"
 #include "shell/module_data.h"
 
@@ -18,19 +20,38 @@ namespace Channel_Journal {
 namespace {
 
 constexpr int SyncIntervalMs = 1000;
+// Pieces are gathered up to this size before they are written.
+constexpr qsizetype WriteSize = 16 * 1024;
 
+bool g_frozen = false;
+
+struct Journal;
+bool WritePending(Journal& journal);
+
+// One journal file from its opening until it is removed or closed. A backing that still
+// reads it keeps it open.
 struct Journal
 {
-    std::unique_ptr<QFile> file;
-    bool dirty = false;
+    // What it took reaches the file also when the program ends without a sync.
+    ~Journal()
+    {
+        if (!g_frozen)
+            WritePending(*this);
+    }
+
+    QFile file;
+    QByteArray pending; // taken, not yet written
+    qint64 written = 0; // the file's size: every byte before it is the channel's text
+    bool takes = true;  // false once closed or a write failed
+    bool dirty = false; // written since the last sync
+    bool backed = false;
 };
 
-std::array<Journal, Globals::MaxChannels + 1> g_journals;
+std::array<std::shared_ptr<Journal>, Globals::MaxChannels + 1> g_journals;
 // Held for the whole run: a second copy of the program must neither take over nor remove
 // the journals of the one that runs.
 std::unique_ptr<QLockFile> g_lock;
 QPointer<QTimer> g_syncTimer;
-bool g_frozen = false;
 
 bool IsChannel(int ch)
 {
@@ -47,21 +68,110 @@ QString SavedPath(int ch)
     return Folder() + QStringLiteral("/Channel-%1.saved").arg(ch);
 }
 
-QFile* OpenJournal(int ch)
+std::shared_ptr<Journal> OpenJournal(int ch)
 {
-    Journal& journal = g_journals[std::size_t(ch)];
-    if (!journal.file) {
+    std::shared_ptr<Journal>& journal = g_journals[std::size_t(ch)];
+    if (!journal) {
         QDir().mkpath(Folder());
-        auto file = std::make_unique<QFile>(JournalPath(ch));
-        const bool created = !file->exists();
-        if (!file->open(QIODevice::WriteOnly | QIODevice::Append))
+        auto opened = std::make_shared<Journal>();
+        opened->file.setFileName(JournalPath(ch));
+        const bool created = !opened->file.exists();
+        // Unbuffered, so that written always tells what the file holds.
+        if (!opened->file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered))
             return nullptr;
+        opened->written = opened->file.size();
         if (created)
             Platform::SyncFolder(Folder());
-        journal.file = std::move(file);
+        journal = std::move(opened);
     }
-    return journal.file.get();
+    return journal;
 }
+
+// False when the journal takes no more: a failed write ends it, so that it never holds a
+// gap.
+bool Write(Journal& journal, QByteArrayView bytes)
+{
+    const qint64 written = journal.takes ? journal.file.write(bytes.data(), bytes.size()) : -1;
+    if (written > 0) {
+        journal.written += written;
+        journal.dirty = true;
+    }
+    if (written != bytes.size())
+        journal.takes = false;
+    return journal.takes;
+}
+
+bool WritePending(Journal& journal)
+{
+    if (journal.pending.isEmpty())
+        return journal.takes;
+    const bool written = Write(journal, journal.pending);
+    journal.pending.resize(0);
+    return written;
+}
+
+// Stops the journal taking text; its backing may still read what it holds. What it took
+// and did not write yet is kept unless the journal is forgotten.
+void CloseJournal(std::shared_ptr<Journal>& journal, bool forget)
+{
+    if (!journal)
+        return;
+    if (!forget && !g_frozen)
+        WritePending(*journal);
+    journal->takes = false;
+    journal->pending = QByteArray();
+    if (!journal->backed)
+        journal->file.close();
+    journal.reset();
+}
+
+void ScheduleSync();
+
+class JournalBacking final : public TextBacking
+{
+public:
+    JournalBacking(std::shared_ptr<Journal> journal, qint64 start)
+        : m_journal(std::move(journal)), m_start(start)
+    {
+        m_journal->backed = true;
+    }
+    ~JournalBacking() override { m_journal->backed = false; }
+
+    bool Append(QByteArrayView bytes) override
+    {
+        Journal& journal = *m_journal;
+        if (g_frozen || !journal.takes)
+            return false;
+        ScheduleSync();
+        // Gathered as a file buffer would: written when full, a large piece at once.
+        if (journal.pending.size() + bytes.size() > WriteSize && !WritePending(journal))
+            return false;
+        if (bytes.size() > WriteSize)
+            return Write(journal, bytes);
+        if (journal.pending.capacity() < WriteSize)
+            journal.pending.reserve(WriteSize);
+        journal.pending.append(bytes.data(), bytes.size());
+        return true;
+    }
+    qint64 Flush() override
+    {
+        if (!g_frozen)
+            WritePending(*m_journal);
+        return m_journal->written - m_start;
+    }
+    bool Read(qint64 from, qint64 length, QByteArray& bytes) override
+    {
+        QFile& file = m_journal->file;
+        if (!file.isOpen() || !file.seek(m_start + from))
+            return false;
+        bytes = file.read(length);
+        return bytes.size() == length;
+    }
+
+private:
+    std::shared_ptr<Journal> m_journal;
+    qint64 m_start;
+};
 
 void ScheduleSync()
 {
@@ -77,10 +187,8 @@ void ScheduleSync()
 
 void CloseAll()
 {
-    for (Journal& journal : g_journals) {
-        journal.file.reset();
-        journal.dirty = false;
-    }
+    for (std::shared_ptr<Journal>& journal : g_journals)
+        CloseJournal(journal, false);
 }
 
 qint64 SavedLength(int ch)
@@ -99,31 +207,28 @@ QString Folder()
            QStringLiteral("/journal");
 }
 
-void Append(int ch, const QString& text)
+std::unique_ptr<TextBacking> Backing(int ch, bool heldText)
 {
-    if (g_frozen || !IsChannel(ch) || text.isEmpty())
-        return;
-    // A journal that cannot be written is no reason to stop receiving: the window still
-    // holds the text, and the save questions still protect it.
-    QFile* file = OpenJournal(ch);
-    if (!file)
-        return;
-    file->write(text.toLatin1());
-    g_journals[std::size_t(ch)].dirty = true;
-    ScheduleSync();
+    if (g_frozen || !IsChannel(ch))
+        return nullptr;
+    const std::shared_ptr<Journal> journal = OpenJournal(ch);
+    if (!journal || !journal->takes || journal->backed)
+        return nullptr;
+    const qint64 start = heldText ? 0 : journal->written + journal->pending.size();
+    return std::make_unique<JournalBacking>(journal, start);
 }
 
 void Settle(int ch)
 {
     if (g_frozen || !IsChannel(ch))
         return;
-    QFile* file = OpenJournal(ch);
-    if (!file)
+    const std::shared_ptr<Journal> journal = OpenJournal(ch);
+    if (!journal)
         return;
     SyncAll();
     QSaveFile saved(SavedPath(ch));
     if (saved.open(QIODevice::WriteOnly)) {
-        saved.write(QByteArray::number(file->size()));
+        saved.write(QByteArray::number(journal->written));
         saved.commit();
     }
 }
@@ -132,21 +237,20 @@ void Remove(int ch)
 {
     if (g_frozen || !IsChannel(ch))
         return;
-    Journal& journal = g_journals[std::size_t(ch)];
-    journal.file.reset();
-    journal.dirty = false;
+    CloseJournal(g_journals[std::size_t(ch)], true);
     QFile::remove(JournalPath(ch));
     QFile::remove(SavedPath(ch));
 }
 
 void SyncAll()
 {
-    for (Journal& journal : g_journals) {
-        if (!journal.dirty || !journal.file)
+    for (const std::shared_ptr<Journal>& journal : g_journals) {
+        if (!journal)
             continue;
-        journal.file->flush();
-        Platform::SyncFile(journal.file->handle());
-        journal.dirty = false;
+        WritePending(*journal);
+        if (journal->dirty)
+            Platform::SyncFile(journal->file.handle());
+        journal->dirty = false;
     }
 }
 
@@ -156,7 +260,7 @@ void Freeze()
     g_frozen = true;
 }
 
-std::map<int, QString> Recover()
+std::vector<int> Recover()
 {
     CloseAll();
     QDir().mkpath(Folder());
@@ -166,7 +270,7 @@ std::map<int, QString> Recover()
         g_lock->setStaleLockTime(0); // only a lock whose program is gone is stale
     }
     g_frozen = !g_lock->isLocked() && !g_lock->tryLock();
-    std::map<int, QString> unsaved;
+    std::vector<int> unsaved;
     if (g_frozen)
         return unsaved;
     static const QRegularExpression name(QStringLiteral("^Channel-(\\d+)\\.journal$"));
@@ -176,12 +280,8 @@ std::map<int, QString> Recover()
         const int ch = match.hasMatch() ? match.captured(1).toInt() : 0;
         if (!IsChannel(ch))
             continue;
-        QFile file(JournalPath(ch));
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray bytes = file.readAll();
-        if (bytes.size() > SavedLength(ch))
-            unsaved[ch] = QString::fromLatin1(bytes);
+        if (QFileInfo(JournalPath(ch)).size() > SavedLength(ch))
+            unsaved.push_back(ch);
         else
             Remove(ch); // everything in it is in the log file already
     }

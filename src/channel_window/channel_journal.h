@@ -3,16 +3,22 @@
 // logging out never takes unsaved readings with it.
 //
 // Each channel has an append-only file "Channel-<n>.journal" in Folder(): the exact bytes
-// its window received since it was last cleared. The files are flushed and synced at most
-// once a second by a timer, never per piece, so the receive path stays fast; a piece
-// reaches the disk within about a second of its arrival.
+// its window received since it was last cleared. The window's text store keeps its text in
+// it (Backing), so every received byte is written once and read back from there. The
+// files are synced at most once a second by a timer, never per piece, so the receive path
+// stays fast; a piece reaches the disk within about a second of its arrival. A journal
+// whose write failed takes nothing more until it is removed: it never holds a gap, and
+// the window keeps the rest itself.
 //
 // A save settles the journal: "Channel-<n>.saved" then holds how many of its bytes are in
 // the log file. A clear, a close or the program's own quit removes it. At the next start
-// Recover() hands back the text of every journal that holds more than was saved.
+// Recover() names every journal that holds more than was saved, for its window to take.
 
 #include <QString>
-#include <map>
+#include <memory>
+#include <vector>
+
+class TextBacking;
 
 namespace Channel_Journal {
 
@@ -20,11 +26,15 @@ namespace Channel_Journal {
 // $XDG_STATE_HOME (~/.local/state) on Linux and the local application data on Windows.
 QString Folder();
 
-// Appends one piece of a channel's received text (one byte per character).
-void Append(int ch, const QString& text);
+// The channel's journal as the backing of its window's text: with heldText the window's
+// text starts with what the journal holds (recovered text), else right after it. Nullptr
+// where the journal cannot be used (frozen, held by another copy of the program, not
+// writable, or in use by another backing): the window then keeps its text itself.
+std::unique_ptr<TextBacking> Backing(int ch, bool heldText);
 // Everything journalled so far for the channel is now in its log file.
 void Settle(int ch);
-// The channel's text is gone on purpose (cleared, closed, quit): forget it.
+// The channel's text is gone on purpose (cleared, closed, quit): forget it. Its window
+// lets go of the backing first.
 void Remove(int ch);
 // Writes what is pending to the disk now.
 void SyncAll();
@@ -32,9 +42,10 @@ void SyncAll();
 // that whatever runs on the way out (a question that returns unanswered) cannot remove them.
 void Freeze();
 
-// What the last run left unsaved, by channel; settled journals are removed on the way.
-// The files stay and go on growing with the channel's new text. Also ends a freeze, unless
-// another copy of the program holds the journals: this one then keeps none.
-std::map<int, QString> Recover();
+// The channels whose journal holds what the last run left unsaved; settled journals are
+// removed on the way. The files stay and go on growing with the channel's new text. Also
+// ends a freeze, unless another copy of the program holds the journals: this one then
+// keeps none.
+std::vector<int> Recover();
 
 } // namespace Channel_Journal

@@ -4,7 +4,6 @@
 #include <QMdiArea>
 #include <algorithm>
 
-#include "channel_window/channel_journal.h"
 #include "channel_window/frmTxtBox.h"
 #include "comm/channel_connections.h"
 #include "comm/settings_string.h"
@@ -135,10 +134,9 @@ void CloseChannelWindow(int ch)
 
 void TextToChannelWindow(int ch, const QString& text)
 {
-    if (frmTxtBox* window = ExistingChannelWindow(ch)) {
+    // The window's text store writes it to the channel's journal.
+    if (frmTxtBox* window = ExistingChannelWindow(ch))
         window->NewTextReceived(text);
-        Channel_Journal::Append(ch, text);
-    }
 }
 
 void ClearChannelWindow_AskForSave(int ch)
@@ -159,9 +157,8 @@ bool AnyChannelDataChanged()
 
 void ClearAllChannelWindows()
 {
-    ForEachActiveWindow([](int i, frmTxtBox* window) {
-        window->ClearText();
-        Channel_Journal::Remove(i);
+    ForEachActiveWindow([](int, frmTxtBox* window) {
+        window->ForgetText();
         return true;
     });
 }

@@ -158,12 +158,13 @@ bool frmTxtBox::unloadWindow()
     if (!self)
         return false;
     if (unload) {
+        // The text goes before its journal does.
+        m_store->Clear();
+        m_txtBox->TextCleared();
         Form_Unload();
         m_loaded = false;
         m_tag = QStringLiteral("0");
         m_changed = QStringLiteral("0");
-        m_store->Clear();
-        m_txtBox->TextCleared();
         SetCaption(DesignCaption);
     }
     m_unloading = false;
@@ -203,10 +204,47 @@ void frmTxtBox::Form_Unload()
 
 void frmTxtBox::ClearText()
 {
+    clearText(false);
+}
+
+void frmTxtBox::ForgetText()
+{
+    clearText(true);
+}
+
+void frmTxtBox::clearText(bool withJournal)
+{
     ensureLoaded();
     m_store->Clear();
+    const int n = Channel();
+    if (withJournal)
+        Channel_Journal::Remove(n);
+    // A bound window keeps its text in the channel's journal, after whatever the journal
+    // still holds from an earlier run.
+    if (IsChannel(n))
+        m_store->SetBacking(Channel_Journal::Backing(n, false));
     m_txtBox->TextCleared();
     m_changed = QStringLiteral("0");
+}
+
+bool frmTxtBox::RecoverText()
+{
+    ensureLoaded();
+    const int n = Channel();
+    if (!IsChannel(n))
+        return false;
+    m_store->Clear(); // lets go of the journal, to take it again from its start
+    if (!m_store->SetBacking(Channel_Journal::Backing(n, true))) {
+        // Unreadable: it stays for the next start, and the new text goes after it.
+        ClearText();
+        return false;
+    }
+    m_txtBox->TextCleared();
+    if (m_store->Size() == 0)
+        return false;
+    m_txtBox->TextAppended();
+    m_changed = QStringLiteral("1");
+    return true;
 }
 
 void frmTxtBox::InitContent()
@@ -228,8 +266,7 @@ void frmTxtBox::ClearText_AskForSave()
         return; // the user wanted the text kept, and no log holds it
     if (!self)
         return;
-    ClearText();
-    Channel_Journal::Remove(Channel());
+    ForgetText();
 }
 
 void frmTxtBox::NewTextReceived(const QString& text)

@@ -4,10 +4,11 @@
 // received (every character as it came, CR and LF included) and writes it to the
 // channel's .log file on demand.
 //
-// The text lives in a TextStore (mostly on disk) and the view draws only the lines in
-// view, so appending and memory stay cheap however long the window collects: text goes
-// in at the end whatever the user clicked, and the view follows the new text unless the
-// user scrolled up to read older lines.
+// The text lives in a TextStore (mostly on disk, in the channel's journal while the
+// window is bound to a channel) and the view draws only the lines in view, so appending
+// and memory stay cheap however long the window collects: text goes in at the end
+// whatever the user clicked, and the view follows the new text unless the user scrolled
+// up to read older lines.
 //
 // Like a classic form, the window can be "unloaded" (closed) and "loaded" again: the
 // instance stays, and the next access starts it afresh with Tag "0" and no text. Closing
@@ -41,7 +42,13 @@ public:
     bool IsLoaded() const { return m_loaded; }
 
     void CloseWindow();
+    // Empties the window; the channel's journal keeps what it holds.
     void ClearText();
+    // Empties the window on purpose: the channel's journal forgets the text too.
+    void ForgetText();
+    // Takes the text the channel's journal holds from the last run, unsaved, as the
+    // window's text; false when it had none or it could not be read.
+    bool RecoverText();
     void ClearText_AskForSave();
     void CallContinious() {}
     void InitContent();
@@ -72,6 +79,7 @@ protected:
 
 private:
     void ensureLoaded();
+    void clearText(bool withJournal);
     void Form_Load();
     // Returns true when the unload may go on.
     bool Form_QueryUnload();

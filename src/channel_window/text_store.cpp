@@ -24,6 +24,17 @@ TextStore::~TextStore() = default;
 
 void TextStore::Append(QByteArrayView bytes)
 {
+    index(bytes);
+    m_tail.append(bytes.data(), bytes.size());
+    // A backing that refuses keeps what it had already; the rest stays with the store.
+    if (m_backingTakes && !m_backing->Append(bytes))
+        m_backingTakes = false;
+    if (m_tail.size() >= SpillSize)
+        spill();
+}
+
+void TextStore::index(QByteArrayView bytes)
+{
     const qint64 base = Size();
     const char* data = bytes.data();
     for (qsizetype i = 0, n = bytes.size(); i < n; ++i) {
@@ -46,9 +57,6 @@ void TextStore::Append(QByteArrayView bytes)
             endLine(at, 0);
         m_openColumns = NextColumn(m_openColumns, c);
     }
-    m_tail.append(bytes.data(), bytes.size());
-    if (m_tail.size() >= SpillSize && !m_fileFailed)
-        spill();
 }
 
 void TextStore::endLine(qint64 end, int lineEndLength)
@@ -70,13 +78,59 @@ void TextStore::Clear()
     m_longest = 0;
     m_endsInCR = false;
     m_tail = QByteArray();
-    m_fileSize = 0;
+    m_backing.reset();
+    m_backingTakes = false;
+    m_backed = 0;
+    m_spilled = 0;
     m_fileFailed = false;
     if (m_file)
         m_file->resize(0);
 }
 
+bool TextStore::SetBacking(std::unique_ptr<TextBacking> backing)
+{
+    Clear();
+    if (!backing)
+        return false;
+    // Its text is indexed piece by piece and stays where it is.
+    const qint64 held = backing->Flush();
+    QByteArray piece;
+    for (qint64 at = 0; at < held; at += SavePiece) {
+        const qint64 length = std::min(SavePiece, held - at);
+        if (!backing->Read(at, length, piece) || piece.size() != length) {
+            Clear();
+            return false;
+        }
+        index(piece);
+        m_backed = m_spilled = at + length;
+    }
+    m_backing = std::move(backing);
+    m_backingTakes = true;
+    return true;
+}
+
 void TextStore::spill()
+{
+    if (m_backingTakes && spillToBacking())
+        return;
+    if (!m_fileFailed)
+        spillToFile();
+}
+
+bool TextStore::spillToBacking()
+{
+    // Only bytes the backing gives back exactly may leave RAM; the journal flushes them
+    // here rather than waiting for its next sync.
+    if (m_backing->Flush() == Size()) {
+        m_backed = m_spilled = Size();
+        m_tail.resize(0);
+        return true;
+    }
+    m_backingTakes = false;
+    return false;
+}
+
+void TextStore::spillToFile()
 {
     if (!m_file) {
         QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
@@ -94,11 +148,12 @@ void TextStore::spill()
             file->setAutoRemove(false);
         m_file = std::move(file);
     }
-    if (!m_file->seek(m_fileSize) || m_file->write(m_tail) != m_tail.size() || !m_file->flush()) {
+    if (!m_file->seek(m_spilled - m_backed) || m_file->write(m_tail) != m_tail.size() ||
+        !m_file->flush()) {
         m_fileFailed = true; // what did not reach the file stays here
         return;
     }
-    m_fileSize += m_tail.size();
+    m_spilled += m_tail.size();
     m_tail.resize(0); // keeps the buffer for the next bytes
 }
 
@@ -115,17 +170,26 @@ bool TextStore::read(qint64 from, qint64 length, QByteArray& bytes) const
     const qint64 end = std::min(Size(), from + std::max<qint64>(length, 0));
     bool whole = true;
     bytes.clear();
-    if (from < m_fileSize) {
-        const qint64 fromFile = std::min(end, m_fileSize) - from;
-        if (m_file->seek(from))
-            bytes = m_file->read(fromFile);
-        // A read that failed still gives the right length, so later text keeps its place.
-        whole = bytes.size() == fromFile;
-        bytes.resize(fromFile, '\0');
-        from += fromFile;
-    }
+    QByteArray part;
+    // A read that failed still gives the right length, so later text keeps its place.
+    const auto take = [&](qint64 upTo, const auto& readPart) {
+        if (from >= upTo || from >= end)
+            return;
+        const qint64 count = std::min(end, upTo) - from;
+        part.clear();
+        whole = readPart(count) && part.size() == count && whole;
+        part.resize(count, '\0');
+        bytes += part;
+        from += count;
+    };
+    take(m_backed, [&](qint64 count) { return m_backing->Read(from, count, part); });
+    take(m_spilled, [&](qint64 count) {
+        if (m_file->seek(from - m_backed))
+            part = m_file->read(count);
+        return true;
+    });
     if (from < end)
-        bytes += QByteArrayView(m_tail).sliced(from - m_fileSize, end - from);
+        bytes += QByteArrayView(m_tail).sliced(from - m_spilled, end - from);
     return whole;
 }
 

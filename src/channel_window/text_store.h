@@ -3,11 +3,13 @@
 // (Latin-1), plus an index of the lines as the window shows them.
 //
 // A collector runs for days, so the text must not live in memory. Only the newest bytes
-// stay in RAM; older ones go to a private backing file in the user's cache folder and
-// are read back for the lines in view and for saving. The file is removed from the
-// folder as soon as it is open (where the system allows it), so it never outlives the
-// program; recovering text after a crash is the journal's job, not this file's. If the
-// file cannot be made or written (full disk), the text simply stays in RAM.
+// stay in RAM; older ones are read back from disk for the lines in view and for saving.
+// Where the text is kept on disk anyway (a TextBacking, such as the channel's journal),
+// the store reads its older bytes from there and writes nothing of its own. Otherwise, or
+// from the moment the backing takes no more, they go to a private file in the user's
+// cache folder, removed from the folder as soon as it is open (where the system allows
+// it), so it never outlives the program. If that file cannot be made or written either
+// (full disk), the text simply stays in RAM.
 //
 // The index costs about two bytes per line: a line's length is at most MaxLineLength
 // characters plus its line end, so it fits in 16 bits, and every 64th line start is kept
@@ -26,6 +28,21 @@
 
 class QFile;
 
+// Somewhere else that keeps a store's text on disk from its first byte on.
+class TextBacking
+{
+public:
+    virtual ~TextBacking() = default;
+    // Takes the next bytes of the text; false when it cannot, and from then on it takes
+    // nothing more.
+    virtual bool Append(QByteArrayView bytes) = 0;
+    // Writes out what it took (no sync needed) and returns how many of the text's first
+    // bytes Read gives back exactly, also after it stopped taking more.
+    virtual qint64 Flush() = 0;
+    // length bytes from position from on, which lie below what Flush returned.
+    virtual bool Read(qint64 from, qint64 length, QByteArray& bytes) = 0;
+};
+
 class TextStore
 {
 public:
@@ -37,10 +54,14 @@ public:
     TextStore& operator=(const TextStore&) = delete;
 
     void Append(QByteArrayView bytes);
-    // Forgets all text and gives its memory and disk space back.
+    // Forgets all text and gives its memory and disk space back; also lets go of the backing.
     void Clear();
+    // Clears, then keeps the text in backing from now on, starting with the bytes it holds
+    // already. False, leaving the store empty and without backing, when those could not
+    // be read.
+    bool SetBacking(std::unique_ptr<TextBacking> backing);
 
-    qint64 Size() const { return m_fileSize + m_tail.size(); }
+    qint64 Size() const { return m_spilled + m_tail.size(); }
     // The lines as shown; the last one is the line still being received (maybe empty).
     qint64 LineCount() const { return qint64(m_lengths.size()) + 1; }
     // count lines from first on, without their line ends.
@@ -60,11 +81,14 @@ public:
     bool WriteTo(const std::function<bool(const QByteArray&)>& put) const;
 
 private:
-    // Like Bytes; false when part of it could not be read from the file (zeros stand in).
+    // Like Bytes; false when part of it could not be read back (zeros stand in).
     bool read(qint64 from, qint64 length, QByteArray& bytes) const;
     qint64 lineStart(qint64 line) const;
+    void index(QByteArrayView bytes);
     void endLine(qint64 end, int lineEndLength);
     void spill();
+    bool spillToBacking();
+    void spillToFile();
 
     // Per finished line: its length with the line end, and the line end's length on top.
     std::deque<quint16> m_lengths;
@@ -75,8 +99,13 @@ private:
     int m_longest = 0;
     bool m_endsInCR = false;
 
+    // The text from position 0 to m_backed is in the backing, from there to m_spilled in
+    // the private file (at position - m_backed), and the rest in m_tail.
+    std::unique_ptr<TextBacking> m_backing;
+    bool m_backingTakes = false;
+    qint64 m_backed = 0;
+    qint64 m_spilled = 0;
     QByteArray m_tail;
-    qint64 m_fileSize = 0;
     bool m_fileFailed = false;
     std::unique_ptr<QFile> m_file;
 };

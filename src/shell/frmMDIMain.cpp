@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <vector>
 
 #include "about/frmAbout.h"
 #include "channel_config/frmChannels.h"
@@ -243,13 +244,13 @@ void frmMDIMain::MDIForm_Load()
 void frmMDIMain::RecoverUnsavedText()
 {
     QStringList recovered;
-    for (const auto& [n, text] : Channel_Journal::Recover()) {
+    for (const int n : Channel_Journal::Recover()) {
         // A channel that is not on keeps its journal until it is on again at a start.
         if (n > LastChannel() || ChannelState[n] == 0)
             continue;
         ShowChannelWindow(n);
-        ExistingChannelWindow(n)->NewTextReceived(text);
-        recovered << ChannelTitle(n);
+        if (ExistingChannelWindow(n)->RecoverText())
+            recovered << ChannelTitle(n);
     }
     if (recovered.isEmpty())
         return;
@@ -329,15 +330,19 @@ void frmMDIMain::unload()
     m_sendChannelTimer->stop();
     // Quitting from the menu settles every journal, except where the user asked to save
     // and the save failed: that text comes back at the next start.
+    std::vector<int> settled;
     for (int n = 1; n <= LastChannel(); ++n) {
         const frmTxtBox* window = ExistingChannelWindow(n);
         const bool saveFailed =
             m_quitWithSave && window && window->IsLoaded() && window->DataChanged();
         if (ChannelState[n] != 0 && !saveFailed)
-            Channel_Journal::Remove(n);
+            settled.push_back(n);
     }
     // ProgramClosing is set, so the windows neither ask nor switch their channels off.
+    // They read their text from the journals, which go after them.
     Channel_Window::DestroyAllChannelWindows();
+    for (const int n : settled)
+        Channel_Journal::Remove(n);
     Communication_HW::UnloadChannelHW(1);
 }
 

@@ -10,9 +10,20 @@
 //                                         +------> Communication_HW::OpenChannel
 //
 //   MSComm[i] / Winsocket[i] --OnComm / DataArrival--> ReceiveChannel(i + 1, text)
-//        ReceiveChannel --Receive::ShapeText--> display text --> frmTxtBox (--> .log file)
-//                                          \--> key texts (channel 1, "To Cursor")
+//        ReceiveChannel --Receive::ShapeText--> key texts (channel 1, "To Cursor") first
 //                                               --> Platform::Desktop::SendKeys --> focused app
+//                                          \--> display text --> frmTxtBox
+//        frmTxtBox: TextStore (newest 64 KiB in RAM, older bytes read back from the
+//                   channel's journal, which syncs once a second) --> LogView (draws only
+//                   the lines in view, at most once a frame) and, on save, the .log file
+//
+//   Settings > Channels --frmChannels (+ frmCommunicationSettings)--> channel table and
+//        store; afterwards mnuChannels_Click closes or reconnects what changed.
+//   Settings > Data Request (frmDataRequest), Send > Send Command (frmSendCmd, modeless),
+//        Send > Send File to CH-1 (frmSendFile): commands --> SendToChannel --> balances
+//
+//   Start-up: Channel_Journal::Recover puts text a crash left unsaved back into windows.
+//   SIGTERM/SIGINT/SIGHUP (Platform end signals) --EndWithoutQuestion--> journal kept.
 //
 //   Transfer > Start, or F12 through Keyhook --> StartSendChannels / StopSendChannels
 //        SendChannelTimer --SendChannels--> Communication_HW::SendToChannel --> balances
