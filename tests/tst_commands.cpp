@@ -241,6 +241,7 @@ private slots:
         QCOMPARE(ExistingChannelWindow(2)->Tag(), "2");
         QCOMPARE(main.CheckChannelTimerTag, "0");
     }
+
     void dataRequest_intervalCheckedOnLeavingTheBox_data()
     {
         QTest::addColumn<QString>("typed"); // and how the box is left: a key or a button
