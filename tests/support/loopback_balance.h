@@ -37,7 +37,7 @@ struct LoopbackBalance : QTcpServer
     }
 
     QByteArray received;
-    QList<QTcpSocket*> links; // in the order the program connected
+    QList<QTcpSocket*> links;                       // in the order the program connected
     std::function<void(const QByteArray&)> onPiece; // runs as each piece arrives
     QElapsedTimer clock;
     qsizetype total = 0;
