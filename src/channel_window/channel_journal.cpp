@@ -91,7 +91,9 @@ std::shared_ptr<Journal> OpenJournal(int ch)
 // gap.
 bool Write(Journal& journal, QByteArrayView bytes)
 {
-    const qint64 written = journal.takes ? journal.file.write(bytes.data(), bytes.size()) : -1;
+    // Reading moves the file position, and only some systems append whatever it is.
+    const bool placed = journal.takes && journal.file.seek(journal.written);
+    const qint64 written = placed ? journal.file.write(bytes.data(), bytes.size()) : -1;
     if (written > 0) {
         journal.written += written;
         journal.dirty = true;
