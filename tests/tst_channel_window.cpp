@@ -6,6 +6,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "channel_window/channel_journal.h"
 #include "channel_window/channel_window.h"
 #include "channel_window/frmTxtBox.h"
 #include "comm/channel_connections.h"
@@ -67,6 +68,9 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         m_prompts = std::make_unique<ScriptedPrompts>();
         ChannelsCount = 4;
+        // Each case starts without the journals an earlier one left, as after a clean quit.
+        qputenv("XDG_STATE_HOME", QFile::encodeName(m_dir->path()));
+        Channel_Journal::Recover();
     }
     void cleanup()
     {

@@ -314,6 +314,23 @@ private slots:
         QCOMPARE(journal.size() == whole.size(), stop.isEmpty());
     }
 
+    // A channel that was off at the start keeps the journal an earlier run left unsaved;
+    // switched on later, its window starts with that text, and a save writes all of it.
+    void channelOnLater_windowStartsWithItsOldJournal()
+    {
+        writeBytes(Channel_Journal::Folder() + "/Channel-3.journal", "OLD 1 g\r\n");
+        useStateFolder(m_dir->path());
+        ChannelState[3] = 1;
+        ShowChannelWindow(3);
+        frmTxtBox* window = ExistingChannelWindow(3);
+        QCOMPARE(window->Text(), "OLD 1 g\r\n");
+        QCOMPARE(window->ChangedFlag(), "1");
+        window->NewTextReceived("NEW 2 g\r\n");
+        ChannelFilename[3] = path("ch3.log");
+        QVERIFY(window->SaveChannel());
+        QVERIFY(fileBytes(path("ch3.log")).endsWith("OLD 1 g\r\nNEW 2 g\r\n\r\n"));
+    }
+
     void escapeOrCloseButton_neverAnswerYesNo()
     {
         m_prompts.reset(); // the real message box

@@ -249,7 +249,10 @@ bool frmTxtBox::RecoverText()
 
 void frmTxtBox::InitContent()
 {
-    ClearText();
+    // A channel switched on during the run may have a journal that an earlier run left
+    // unsaved; its window starts with that text, so that no save or quit can drop it.
+    if (!RecoverText())
+        m_changed = QStringLiteral("0");
 }
 
 void frmTxtBox::ClearText_AskForSave()
