@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QSocketNotifier>
+#include <cerrno>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -14,8 +15,11 @@ int g_pipe[2] = {-1, -1};
 
 void OnSignal(int signal)
 {
+    // The interrupted code may be about to read errno; a full socket must not block here.
+    const int savedErrno = errno;
     const char byte = char(signal);
-    [[maybe_unused]] const ssize_t written = ::write(g_pipe[0], &byte, 1);
+    [[maybe_unused]] const ssize_t written = ::send(g_pipe[0], &byte, 1, MSG_DONTWAIT);
+    errno = savedErrno;
 }
 
 } // namespace

@@ -307,6 +307,9 @@ bool frmMDIMain::MDIForm_QueryUnload()
 
 void frmMDIMain::EndWithoutQuestion()
 {
+    // A question still open returns unanswered; as at any end, its window must then leave
+    // its channel's state as it is, so that the channel and its journal come back.
+    Globals::ProgramClosing = true;
     Channel_Journal::Freeze();
     QCoreApplication::exit(0);
 }
