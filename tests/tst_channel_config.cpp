@@ -25,8 +25,8 @@ using Communication_HW::IsChannelConnected;
 
 namespace {
 // Acts in the top modal dialog as a user does, token by token: Enter, Esc, Tab, Space, the
-// arrows, ^A (select all), Click:<control>, Focus:<control>, Cell:<row>,<col> (of the grid) or
-// typed text. ">token" first hands what follows " / " to the dialog that token opens.
+// arrows, ^A (select all), Click:<control>, Focus:<control>, Cell:<row>,<col> (of the
+// grid) or typed text. ">token" first hands what follows " / " to the dialog that token opens.
 void act(const QString& script)
 {
     static const QHash<QString, Qt::Key> named{{"Enter", Qt::Key_Return}, {"Esc", Qt::Key_Escape},
@@ -136,6 +136,9 @@ private slots:
             ">Cell:1,2 / Click:optUseCOMPort Click:cmdOK", "1:ON,COM  1, 9600,e,7,1,None,Id A", 1);
         row("COM cell, OK: kept, ON", "Tab Down Right >Space / Click:cmdOK", on2, 2);
         row("COM cell, Escape: kept, ON", ">Cell:2,2 / Focus:cboCOM 5 Esc", on2, 2);
+        row("COM cell, device chosen, then Cancel: the device as it was",
+            ">Cell:2,2 Click:cmdCancel / Focus:cboDevice ^A /dev/other Click:cmdOK", on2, 2, 3, 0,
+            0);
         row("COM cell, every list chosen",
             ">Cell:2,2 / Focus:cboCOM 12 Focus:cboBaudrate 38400 Focus:cboParity N "
             "Focus:cboDataBits 7 Focus:cboStopBits 1 Focus:cboProtocol X Click:cmdOK",
@@ -166,6 +169,7 @@ private slots:
         ChannelId = {"", "Id A", "Id B", "Id C"};
         Communication_HW::DefaultCOMSettings = QStringLiteral("COM 17, 4800,x,9,3,Foo");
         SettingsStore::SaveSetting("Channels", "Ch-4_Id", "Old"); // above the count
+        SettingsStore::SaveSetting("Ports", "COM3", "/dev/keep");
         const QByteArray before = storeText();
         frmChannels dialog;
         dialog.show();
@@ -190,10 +194,11 @@ private slots:
         QStringList lines = QString::fromUtf8(storeText()).split(u'\n', Qt::SkipEmptyParts);
         lines.sort();
         if (stored == 1)
-            QCOMPARE(lines.join(u'|'), "CannelsCount=3|Ch-1_Id=Scale-A|Ch-1_Settings=" + IP +
-                                           "|Ch-1_State=1|Ch-2_Id=Id B|Ch-2_Settings=" + COM +
-                                           "|Ch-2_State=0|Ch-3_Id=Id C|Ch-3_Settings=|Ch-3_State=1"
-                                           "|Ch-4_Id=Old|[Channels]");
+            QCOMPARE(lines.join(u'|'),
+                     "COM3=/dev/keep|CannelsCount=3|Ch-1_Id=Scale-A|Ch-1_Settings=" + IP +
+                         "|Ch-1_State=1|Ch-2_Id=Id B|Ch-2_Settings=" + COM +
+                         "|Ch-2_State=0|Ch-3_Id=Id C|Ch-3_Settings=|Ch-3_State=1"
+                         "|Ch-4_Id=Old|[Channels]|[Ports]");
         else
             QCOMPARE(storeText(), before);
         QCOMPARE(ChannelId[1], stored == 1 ? QStringLiteral("Scale-A") : QStringLiteral("Id A"));

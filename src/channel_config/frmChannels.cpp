@@ -108,6 +108,8 @@ void frmChannels::Form_Load()
         EditId[n] = ChannelId[n];
     }
     m_loadedCount = ChannelsCount;
+    for (std::size_t n = 1; n < m_portsAtLoad.size(); ++n)
+        m_portsAtLoad[n] = Communication_HW::StoredComPortDevice(int(n));
     LoadChannelSettings();
 }
 
@@ -221,6 +223,8 @@ bool frmChannels::txtChannels_Validate()
 
 void frmChannels::cmdOK_Click()
 {
+    // OK reached by its access key leaves the focus in an open cell editor: take its text.
+    Change_GridList_Cell();
     const std::optional<quint8> typed = Settings::ToByte(txtChannels->text());
     const quint8 newCount = typed ? std::clamp<quint8>(*typed, 1, MaxChannels) : m_loadedCount;
     Read_GridList();
@@ -247,4 +251,13 @@ void frmChannels::cmdOK_Click()
 void frmChannels::cmdCancel_Click()
 {
     reject();
+}
+
+void frmChannels::reject()
+{
+    for (std::size_t n = 1; n < m_portsAtLoad.size(); ++n) {
+        if (Communication_HW::StoredComPortDevice(int(n)) != m_portsAtLoad[n])
+            Communication_HW::SetComPortDevice(int(n), m_portsAtLoad[n]);
+    }
+    QDialog::reject();
 }

@@ -48,7 +48,7 @@ void selectEntry(QComboBox* list, const QString& text, const QString& fallback)
 QStringList portNumbers()
 {
     QStringList numbers;
-    for (int n = 1; n <= 16; ++n)
+    for (int n = 1; n <= Communication_HW::MaxComPort; ++n)
         numbers << QString::number(n);
     return numbers;
 }

@@ -17,9 +17,14 @@ QString keyOf(int n)
 
 } // namespace
 
+QString StoredComPortDevice(int n)
+{
+    return SettingsStore::GetSetting(PortsSection, keyOf(n));
+}
+
 QString ComPortDevice(int n)
 {
-    const QString mapped = SettingsStore::GetSetting(PortsSection, keyOf(n));
+    const QString mapped = StoredComPortDevice(n);
     if (!mapped.isEmpty())
         return mapped;
     return Platform::DefaultSerialDevice(n);

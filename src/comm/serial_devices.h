@@ -9,7 +9,12 @@
 
 namespace Communication_HW {
 
+// Serial port numbers the program offers.
+inline constexpr int MaxComPort = 16;
+
 QString ComPortDevice(int n);
+// What the store itself says for COM n: empty while the built-in default applies.
+QString StoredComPortDevice(int n);
 // Stores the device for COM n; an empty path puts the built-in default back.
 void SetComPortDevice(int n, const QString& device);
 
