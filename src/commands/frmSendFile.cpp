@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -154,6 +155,14 @@ void frmSendFile::closeEvent(QCloseEvent* event)
     // carries on unseen, as it would after any other unload.
     m_loaded = false;
     QDialog::closeEvent(event);
+}
+
+void frmSendFile::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
+        cmdCtrlButton_Click();
+    else
+        QDialog::keyPressEvent(event);
 }
 
 void frmSendFile::unload()

@@ -27,6 +27,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Escape acts as the button: a user who presses it means to stop the transfer.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     explicit frmSendFile(QWidget* mainWindow);
