@@ -365,6 +365,26 @@ private slots:
         QTest::mouseClick(button, Qt::LeftButton);
         QVERIFY(!form->isVisible());
     }
+
+    void sendFile_escapeStopsIt()
+    {
+        const QString path = m_dir->filePath("long");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(1000, 'x')) == 1000);
+        file.close();
+        LoopbackBalance& balance = *m_balances[1];
+        const auto unhook = qScopeGuard([&balance] { balance.onPiece = nullptr; });
+        balance.onPiece = [this](const QByteArray&) {
+            auto* form = m_fake->main->findChild<frmSendFile*>();
+            if (form->isVisible())
+                QTest::keyClick(form, Qt::Key_Escape);
+        };
+        m_fake->prompts.answerNextDialog(path);
+        m_fake->main->mnuSendFile->trigger(); // returns when the transfer has ended
+        const auto* form = m_fake->main->findChild<frmSendFile*>();
+        QVERIFY(!form->isVisible());
+        QVERIFY(form->findChild<QLabel*>("lblState")->text().startsWith("Pogress: "));
+    }
 };
 
 QTEST_MAIN(tst_Commands)
