@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSerialPort>
 #include <QtTest>
 
 #include "channel_config/flex_grid.h"
@@ -229,6 +230,28 @@ private slots:
         QVERIFY(m_fake->prompts.boxes.isEmpty());
         QCOMPARE(QString::fromUtf8(storeText()).section("[Ports]\n", 1),
                  "COM2=" + pair.pathA() + "\n");
+    }
+
+    // Only the device behind the COM number changes: the channel reconnects there and keeps
+    // its text.
+    void reconcile_deviceChangedAlone_reconnectsThere()
+    {
+        SocatPair first, other;
+        QVERIFY2(first.isRunning() && other.isRunning(), qPrintable(first.errorText()));
+        SocatPair::MapComPort(1, first.pathA());
+        frmMDIMain& main = m_fake->start(1, "COM  1, 9600,n,8,1,None");
+        QTRY_VERIFY_WITH_TIMEOUT(IsChannelConnected(1), 10000);
+        TextToChannelWindow(1, "1 g\r\n");
+        const QString script =
+            ">Cell:1,2 Click:cmdOK / Focus:cboDevice ^A " + other.pathA() + " Click:cmdOK";
+        QTimer::singleShot(0, [script] { act(script); });
+        main.mnuChannels->trigger();
+        QSerialPort far(other.pathB());
+        QVERIFY(far.open(QIODevice::ReadWrite));
+        QTRY_VERIFY_WITH_TIMEOUT(IsChannelConnected(1), 10000);
+        far.write("2 g\r\n");
+        QTRY_COMPARE(ExistingChannelWindow(1)->Text(), "1 g\r\n2 g\r\n");
+        QVERIFY(m_fake->prompts.boxes.isEmpty());
     }
 
     void reconcile_afterChannelList_data()

@@ -273,6 +273,12 @@ QString GetChannelHWState(int ch)
     return QStringLiteral("Error");
 }
 
+bool ChannelDeviceChanged(int ch)
+{
+    const SerialPortElement* port = kindOf(ch) == Kind::COM ? serialOf(ch) : nullptr;
+    return port && port->OpenOnAnotherDevice();
+}
+
 QString GetChannelHWSettings(int ch)
 {
     switch (kindOf(ch)) {

@@ -28,6 +28,8 @@ bool IsChannelConnected(int ch);
 bool IsChannelHWOk(int ch);
 QString GetChannelHWState(int ch);
 QString GetChannelHWSettings(int ch);
+// True when a serial channel's port is open on a device its COM number no longer maps to.
+bool ChannelDeviceChanged(int ch);
 void ShowChannelHWError(int ch, const QString& text);
 void SendToChannel(int ch, const QString& text, const QString& source);
 void SendToAllChannels(const QString& text, const QString& source);

@@ -258,6 +258,11 @@ QString SerialPortElement::OpenErrorDescription(const QString& device, int syste
     }
 }
 
+bool SerialPortElement::OpenOnAnotherDevice() const
+{
+    return m_port->isOpen() && m_openedDevice != DeviceName();
+}
+
 QString SerialPortElement::DeviceName() const
 {
     return Communication_HW::ComPortDevice(m_commPort);

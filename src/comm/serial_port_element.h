@@ -64,6 +64,8 @@ public:
 
     // The device path that CommPort maps to.
     QString DeviceName() const;
+    // True while the port is open on a device its number no longer maps to.
+    bool OpenOnAnotherDevice() const;
 
     // The error description of a port that did not open: the device, and for a device the
     // user may not use or that is not there (the system error number) what to do about it;

@@ -460,6 +460,9 @@ void frmMDIMain::mnuChannels_Click()
                 if (GetChannelHWSettings(n) != ChannelSettings[n]) {
                     CloseChannel(n);
                     ClearChannelWindow_AskForSave(n);
+                } else if (ChannelDeviceChanged(n)) {
+                    // The same line on another device: reconnect there, the text stays.
+                    CloseChannel(n);
                 }
             } else {
                 CloseChannelWindow(n);
