@@ -12,6 +12,7 @@
 #include "channel_config/flex_grid.h"
 #include "channel_config/frmCommunicationSettings.h"
 #include "comm/settings_string.h"
+#include "platform/dialog_controls.h"
 #include "platform/settings_store.h"
 #include "platform/user_prompts.h"
 #include "platform/validate_on_leave.h"
@@ -74,22 +75,16 @@ frmChannels::frmChannels(QWidget* parent) : QDialog(parent)
     EditGridTool::WireTextEditor(gridList, txtEditGrid, commit);
     EditGridTool::WireComboEditor(gridList, cboEditGrid, commit);
 
-    cmdOK = new QPushButton(QStringLiteral("&OK"), this);
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setDefault(true);
+    const OkCancel buttons = OkCancelButtons(this);
+    cmdOK = buttons.cmdOK;
+    cmdCancel = buttons.cmdCancel;
     connect(cmdOK, &QPushButton::clicked, this, &frmChannels::cmdOK_Click);
-    cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     connect(cmdCancel, &QPushButton::clicked, this, &frmChannels::cmdCancel_Click);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(cmdOK);
-    buttons->addWidget(cmdCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Frame1);
     layout->addWidget(Frame2, 1);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.row);
 
     setTabOrder(txtChannels, gridList);
     setTabOrder(gridList, cmdOK);

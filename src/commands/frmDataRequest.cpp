@@ -14,7 +14,7 @@
 #include "channel_config/edit_grid_tool.h"
 #include "channel_config/flex_grid.h"
 #include "comm/channel_connections.h"
-#include "commands/dialog_controls.h"
+#include "platform/dialog_controls.h"
 #include "platform/settings_store.h"
 #include "platform/user_prompts.h"
 #include "platform/validate_on_leave.h"

@@ -12,7 +12,7 @@
 #include <algorithm>
 
 #include "comm/channel_connections.h"
-#include "commands/dialog_controls.h"
+#include "platform/dialog_controls.h"
 #include "platform/settings_store.h"
 #include "platform/window_placement.h"
 #include "shell/module_data.h"

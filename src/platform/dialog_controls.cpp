@@ -1,4 +1,4 @@
-#include "commands/dialog_controls.h"
+#include "platform/dialog_controls.h"
 
 #include <QDialog>
 #include <QHBoxLayout>

@@ -1,5 +1,5 @@
 #pragma once
-// Controls of the command dialogs are found by name (tests, and handlers named after them),
+// Dialog controls are found by name (tests, and handlers named after them),
 // so each one is made with its name and caption in one step.
 
 #include <QLatin1String>
