@@ -46,11 +46,10 @@ public:
     void ClearText();
     // Empties the window on purpose: the channel's journal forgets the text too.
     void ForgetText();
-    // Takes the text the channel's journal holds from the last run, unsaved, as the
-    // window's text; false when it had none or it could not be read.
-    bool RecoverText();
     void ClearText_AskForSave();
     void CallContinious() {}
+    // A newly bound window starts with what its channel's journal holds from an earlier
+    // run, unsaved; otherwise empty.
     void InitContent();
     void NewTextReceived(const QString& text);
     bool DataChanged() const;
@@ -78,6 +77,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Takes the text the channel's journal holds from the last run, unsaved, as the
+    // window's text; false when it had none or it could not be read.
+    bool RecoverText();
     void ensureLoaded();
     void clearText(bool withJournal);
     void Form_Load();

@@ -248,8 +248,8 @@ void frmMDIMain::RecoverUnsavedText()
         // A channel that is not on keeps its journal until it is on again at a start.
         if (n > LastChannel() || ChannelState[n] == 0)
             continue;
-        ShowChannelWindow(n);
-        if (ExistingChannelWindow(n)->RecoverText())
+        ShowChannelWindow(n); // a new window starts with its journal's text
+        if (ExistingChannelWindow(n)->DataChanged())
             recovered << ChannelTitle(n);
     }
     if (recovered.isEmpty())
