@@ -1,5 +1,6 @@
-// Debian's QtGui was configured for X11 with EGL; a Windows Qt has neither, and its
-// Windows headers must not be asked to declare their native interfaces.
+// Debian's QtGui was configured for X11 with EGL and GLX, which a Qt for Windows has not:
+// their native interfaces stay undeclared, so that code reaching for them fails here as
+// it would in the Windows build.
 #include_next <QtGui/qtgui-config.h>
 #undef QT_FEATURE_xcb
 #define QT_FEATURE_xcb -1
