@@ -11,16 +11,11 @@
 
 namespace {
 
-QString findTool(const QStringList& names, const QStringList& extraFolders = {})
+// Debian's wine64 package keeps its programs out of PATH.
+QString findTool(const QString& name)
 {
-    for (const QString& name : names) {
-        QString path = QStandardPaths::findExecutable(name);
-        if (path.isEmpty() && !extraFolders.isEmpty())
-            path = QStandardPaths::findExecutable(name, extraFolders);
-        if (!path.isEmpty())
-            return path;
-    }
-    return {};
+    QStringList folders = qEnvironmentVariable("PATH").split(u':', Qt::SkipEmptyParts);
+    return QStandardPaths::findExecutable(name, folders << "/usr/lib/wine");
 }
 
 } // namespace
@@ -32,11 +27,9 @@ class TestWindowsLayers : public QObject
 private slots:
     void hookTypingAndSettingsUnderWine()
     {
-        // Debian's wine64 package keeps its programs out of PATH.
-        const QString wine = findTool({"wine64", "wine"}, {"/usr/lib/wine"});
-        const QString wineserver = findTool({"wineserver"}, {"/usr/lib/wine"});
-        const QString compiler =
-            findTool({"x86_64-w64-mingw32-g++-posix", "x86_64-w64-mingw32-g++"});
+        const QString wine = findTool("wine64");
+        const QString wineserver = findTool("wineserver");
+        const QString compiler = findTool("x86_64-w64-mingw32-g++");
         if (wine.isEmpty() || wineserver.isEmpty() || compiler.isEmpty()) {
             const char* why = "needs wine64 and the MinGW cross compiler (tools/install-deps.sh "
                               "windows installs them)";

@@ -1,7 +1,7 @@
 # Run by CTest: configures typecheck/ for Windows into BINARY_DIR once, then checks every
 # source the Windows build compiles; only files changed since the last run are read again.
 # Expects SOURCE_DIR, BINARY_DIR, QT_HEADERS and VERSION.
-find_program(MINGW_CXX NAMES x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-g++)
+find_program(MINGW_CXX x86_64-w64-mingw32-g++)
 if(NOT MINGW_CXX)
   set(why "needs the MinGW cross compiler (tools/install-deps.sh windows installs it)")
   if("$ENV{CI}" STREQUAL "true")
