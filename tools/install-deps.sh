@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(
   cmake g++ make ccache clang-format
   qt6-base-dev libqt6serialport6-dev qt6-serialport-dev
-  libx11-dev libxtst-dev
+  libx11-dev libxtst-dev libxkbcommon-dev
+  dbus-daemon python3-dbusmock
   xvfb xauth x11-utils xdotool socat imagemagick
   nftables iproute2
   g++-mingw-w64-x86-64-posix
