@@ -6,7 +6,9 @@ packages=(
   cmake g++ make ccache clang-format
   qt6-base-dev libqt6serialport6-dev qt6-serialport-dev
   libx11-dev libxtst-dev libxkbcommon-dev
-  dbus-daemon python3-dbusmock
+  dbus-daemon dbus-bin python3-dbusmock
+  kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5 qt6-wayland
+  plasma-wayland-protocols libwayland-dev
   xvfb xauth x11-utils xdotool socat imagemagick
   nftables iproute2
   g++-mingw-w64-x86-64-posix
