@@ -40,7 +40,7 @@ KWinSession::KWinSession()
             m_gid = nobody->pw_gid;
             for (const QString& path : {runtime, home})
                 if (chown(QFile::encodeName(path).constData(), m_uid, m_gid) != 0)
-                    m_missing = QStringLiteral("cannot hand %1 to nobody").arg(path);
+                    m_error = QStringLiteral("cannot hand %1 to nobody").arg(path);
         }
     }
 
@@ -60,7 +60,7 @@ KWinSession::KWinSession()
                           {QStringLiteral("--session"), QStringLiteral("--nofork"),
                            QStringLiteral("--print-address=1")});
     if (!QTest::qWaitFor([bus] { return bus->canReadLine(); }, 10000)) {
-        m_missing = QStringLiteral("the session bus did not start");
+        m_error = QStringLiteral("the session bus did not start");
         return;
     }
     m_environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
@@ -80,8 +80,15 @@ KWinSession::KWinSession()
             [&] { return QFile::exists(socket) || compositor->state() == QProcess::NotRunning; },
             30000) ||
         compositor->state() == QProcess::NotRunning)
-        m_missing = QStringLiteral("KWin did not start: %1")
-                        .arg(QString::fromLocal8Bit(compositor->readAll().right(2000)));
+        m_error = QStringLiteral("KWin did not start: %1")
+                      .arg(QString::fromLocal8Bit(compositor->readAll().right(2000)));
+    // At a real login the portal is already running when the program starts.
+    else if (!run(QStringLiteral("dbus-send"),
+                  {QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                   QStringLiteral("--dest=org.freedesktop.portal.Desktop"),
+                   QStringLiteral("/org/freedesktop/portal/desktop"),
+                   QStringLiteral("org.freedesktop.DBus.Peer.Ping")}))
+        m_error = QStringLiteral("the desktop portal did not start on KWin's session bus");
 }
 
 KWinSession::~KWinSession()

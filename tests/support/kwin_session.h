@@ -19,8 +19,11 @@ public:
     KWinSession();
     ~KWinSession();
 
-    // Empty when the session runs; otherwise why not, for the test's skip message.
+    // The packages missing for a session, for the test's skip message; empty when all
+    // are installed.
     QString missing() const { return m_missing; }
+    // Why the session did not start; empty when it runs.
+    QString error() const { return m_error; }
 
     // Starts a program in the session (standard output and error merged); the session
     // stops it at its end.
@@ -36,6 +39,7 @@ private:
     QProcessEnvironment m_environment;
     std::vector<std::unique_ptr<QProcess>> m_processes;
     QString m_missing;
+    QString m_error;
     unsigned m_uid = 0;
     unsigned m_gid = 0;
 };

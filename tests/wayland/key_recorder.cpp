@@ -1,7 +1,8 @@
 // A native Wayland application of someone else's for the tests to type into: one window
 // that takes the focus and prints every key it receives on standard output, one line each
-// ("text <characters>" or "key <Qt key code>"), at once.
+// ("<ms> text <characters>" or "<ms> key <Qt key code>", ms since the epoch), at once.
 #include <QApplication>
+#include <QDateTime>
 #include <QKeyEvent>
 #include <QWidget>
 #include <cstdio>
@@ -13,10 +14,11 @@ protected:
     void keyPressEvent(QKeyEvent* event) override
     {
         const QString text = event->text();
+        const long long now = QDateTime::currentMSecsSinceEpoch();
         if (!text.isEmpty() && text.at(0).isPrint())
-            std::printf("text %s\n", text.toUtf8().constData());
+            std::printf("%lld text %s\n", now, text.toUtf8().constData());
         else
-            std::printf("key %d\n", event->key());
+            std::printf("%lld key %d\n", now, event->key());
         std::fflush(stdout);
     }
 };

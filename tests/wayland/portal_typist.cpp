@@ -1,8 +1,10 @@
 // The program's portal backends on their own, for a real desktop session: F12 through the
 // GlobalShortcuts portal; every press types the next reading ("R<n> +12.<n> g", then Enter)
 // through the RemoteDesktop portal into whatever has the focus. Says on standard output
-// what happened ("ready", "pressed <n>", "failure <reason>"), one line each.
+// what happened ("ready", "pressed <n> <ms since the epoch>", "failure <reason>"), one line
+// each.
 #include <QApplication>
+#include <QDateTime>
 #include <cstdio>
 
 #include "platform/session_backends.h"
@@ -32,10 +34,12 @@ int main(int argc, char** argv)
         if (nCode != 0 || wParam != 0x100)
             return 1;
         ++readings;
+        // Stamped before the keys are handed over, as a reading's arrival would be.
+        const qint64 arrival = QDateTime::currentMSecsSinceEpoch();
         for (const QChar c : QStringLiteral("R%1 +12.%2 g").arg(readings).arg(readings * 7))
             desktop->SendKeys(QString(c));
         desktop->SendKeys(QStringLiteral("{ENTER}"));
-        say(QStringLiteral("pressed %1").arg(readings));
+        say(QStringLiteral("pressed %1 %2").arg(readings).arg(arrival));
         return 1;
     });
     say(QStringLiteral("ready"));
