@@ -78,8 +78,10 @@ quintptr GlobalShortcuts::Install(int vkCode, HookProcedure procedure)
 {
     if (vkCode < FirstFunctionKey || vkCode >= FirstFunctionKey + 24)
         return 0;
-    if (m_attempt && vkCode != m_vkCode)
+    if (m_attempt && vkCode != m_vkCode) {
         m_attempt->deleteLater();
+        m_attempt = nullptr;
+    }
     m_vkCode = vkCode;
     m_procedure = std::move(procedure);
     m_handle = m_nextHandle++;

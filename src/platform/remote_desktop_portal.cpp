@@ -83,16 +83,11 @@ void RemoteDesktop::start()
 {
     m_started = false;
     m_attempt = new QObject(this);
-    QObject* attempt = m_attempt;
     const QString token =
         m_version >= 2 ? SettingsStore::GetSetting(TokenSection, TokenKey) : QString();
     CallWithResponse(Interface, QStringLiteral("CreateSession"), {},
-                     {{QStringLiteral("session_handle_token"), NewToken()}}, attempt,
-                     [this, attempt, token](uint response, const QVariantMap& results) {
-                         if (attempt != m_attempt)
-                             return;
-                         if (response != Granted)
-                             return fail(refusal(response, results));
+                     {{QStringLiteral("session_handle_token"), NewToken()}}, m_attempt,
+                     whenGranted({}, [this, token](const QVariantMap& results) {
                          m_session = new Session(
                              HandleFrom(results.value(QStringLiteral("session_handle"))),
                              [this] {
@@ -100,14 +95,31 @@ void RemoteDesktop::start()
                                                      "permission to type into other "
                                                      "applications."));
                              },
-                             attempt);
+                             m_attempt);
                          selectDevices(token);
-                     });
+                     }));
+}
+
+ResponseHandler RemoteDesktop::whenGranted(const QString& restoreToken,
+                                           std::function<void(const QVariantMap&)> next)
+{
+    QObject* attempt = m_attempt;
+    return [this, attempt, restoreToken, next = std::move(next)](uint response,
+                                                                 const QVariantMap& results) {
+        if (attempt != m_attempt)
+            return;
+        // A user who clicked the dialog away meant it; only a token the desktop no longer
+        // honours is worth a new question.
+        if (response == Ended && !restoreToken.isEmpty())
+            return askAgain();
+        if (response != Granted)
+            return fail(refusal(response, results));
+        next(results);
+    };
 }
 
 void RemoteDesktop::selectDevices(const QString& restoreToken)
 {
-    QObject* attempt = m_attempt;
     QVariantMap options{{QStringLiteral("types"), KeyboardDevice}};
     if (m_version >= 2) {
         options.insert(QStringLiteral("persist_mode"), PersistUntilRevoked);
@@ -115,33 +127,19 @@ void RemoteDesktop::selectDevices(const QString& restoreToken)
             options.insert(QStringLiteral("restore_token"), restoreToken);
     }
     CallWithResponse(Interface, QStringLiteral("SelectDevices"),
-                     {QVariant::fromValue(QDBusObjectPath(m_session->handle()))}, options, attempt,
-                     [this, attempt, restoreToken](uint response, const QVariantMap& results) {
-                         if (attempt != m_attempt)
-                             return;
-                         if (response == Ended && !restoreToken.isEmpty())
-                             return askAgain();
-                         if (response != Granted)
-                             return fail(refusal(response, results));
+                     {QVariant::fromValue(QDBusObjectPath(m_session->handle()))}, options,
+                     m_attempt, whenGranted(restoreToken, [this, restoreToken](const QVariantMap&) {
                          startSession(restoreToken);
-                     });
+                     }));
 }
 
 void RemoteDesktop::startSession(const QString& restoreToken)
 {
-    QObject* attempt = m_attempt;
     CallWithResponse(
         Interface, QStringLiteral("Start"),
-        {QVariant::fromValue(QDBusObjectPath(m_session->handle())), QString()}, {}, attempt,
-        [this, attempt, restoreToken](uint response, const QVariantMap& results) {
-            if (attempt != m_attempt)
-                return;
-            // A user who clicked the dialog away meant it; only a token the desktop no longer
-            // honours is worth a new question.
-            if (response == Ended && !restoreToken.isEmpty())
-                return askAgain();
-            if (response != Granted)
-                return fail(refusal(response, results));
+        {QVariant::fromValue(QDBusObjectPath(m_session->handle())), QString()}, {}, m_attempt,
+        whenGranted(restoreToken, [this](const QVariantMap& results) {
+            // Each token works once: the newest replaces the one just used.
             const QString newToken = results.value(QStringLiteral("restore_token")).toString();
             if (!newToken.isEmpty())
                 SettingsStore::SaveSetting(TokenSection, TokenKey, newToken);
@@ -152,7 +150,7 @@ void RemoteDesktop::startSession(const QString& restoreToken)
                                << m_session->handle();
             m_started = true;
             sendNext();
-        });
+        }));
 }
 
 // The stored permission was used up or revoked: forget it and let the desktop ask the user.

@@ -18,10 +18,9 @@
 #include <deque>
 
 #include "platform/desktop.h"
+#include "platform/request_portal.h"
 
 namespace Platform::Portal {
-
-class Session;
 
 class RemoteDesktop : public QObject, public Desktop
 {
@@ -40,6 +39,9 @@ private:
     };
 
     void start();
+    // The handler of one set-up step's answer: runs next when the desktop granted it.
+    ResponseHandler whenGranted(const QString& restoreToken,
+                                std::function<void(const QVariantMap&)> next);
     void selectDevices(const QString& restoreToken);
     void startSession(const QString& restoreToken);
     void askAgain();
