@@ -165,7 +165,8 @@ void GlobalShortcuts::deliver(const QDBusMessage& message, int keyMessage)
 {
     const QVariantList arguments = message.arguments();
     if (!m_session || !m_procedure || arguments.size() < 2 ||
-        HandleFrom(arguments.at(0)) != m_session->handle() || arguments.at(1) != ShortcutId)
+        HandleFrom(arguments.at(0)) != m_session->handle() ||
+        arguments.at(1).toString() != ShortcutId)
         return;
     // The procedure may remove the grab, and this procedure with it.
     const HookProcedure procedure = m_procedure;

@@ -13,9 +13,6 @@ namespace {
 constexpr char RequestInterface[] = "org.freedesktop.portal.Request";
 constexpr char SessionInterface[] = "org.freedesktop.portal.Session";
 
-// Signals are taken as the whole message: a slot with typed arguments (a QDBusObjectPath
-// among them) is silently never called unless each type was registered with the meta-type
-// system first.
 QVariantMap mapFrom(const QVariant& value)
 {
     if (value.canConvert<QDBusArgument>())
@@ -53,11 +50,14 @@ public:
         QDBusConnection::sessionBus().disconnect(Service, m_path, RequestInterface, "Response",
                                                  this, SLOT(onResponse(QDBusMessage)));
         deleteLater();
-        // The handler may end the context, and this with it: nothing after this line.
-        m_handler(response, results);
+        const ResponseHandler handler = std::move(m_handler);
+        handler(response, results);
     }
 
 private slots:
+    // Signals are taken as the whole message: a slot with typed arguments (a QDBusObjectPath
+    // among them) is silently never called unless each type was registered with the
+    // meta-type system first.
     void onResponse(const QDBusMessage& message)
     {
         const QVariantList arguments = message.arguments();
@@ -124,7 +124,7 @@ void CallWithResponse(const QString& interface, const QString& method, QVariantL
 
 QString HandleFrom(const QVariant& value)
 {
-    if (value.canConvert<QDBusObjectPath>() && value.userType() == qMetaTypeId<QDBusObjectPath>())
+    if (value.userType() == qMetaTypeId<QDBusObjectPath>())
         return value.value<QDBusObjectPath>().path();
     return value.toString();
 }
