@@ -12,14 +12,17 @@
 
 namespace {
 constexpr char Socket[] = "wayland-quorvane";
-constexpr char PortalBackend[] = "/usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde";
+// Both portals start from the bus; their service files say they are installed.
+constexpr char Portal[] = "/usr/share/dbus-1/services/org.freedesktop.portal.Desktop.service";
+constexpr char KdeBackend[] =
+    "/usr/share/dbus-1/services/org.freedesktop.impl.portal.desktop.kde.service";
 } // namespace
 
 KWinSession::KWinSession()
 {
     const QString kwin = QStandardPaths::findExecutable(QStringLiteral("kwin_wayland"));
-    if (kwin.isEmpty() || !QFile::exists(QString::fromLatin1(PortalBackend)) ||
-        !QFile::exists(QStringLiteral("/usr/libexec/xdg-desktop-portal"))) {
+    if (kwin.isEmpty() || !QFile::exists(QString::fromLatin1(Portal)) ||
+        !QFile::exists(QString::fromLatin1(KdeBackend))) {
         m_missing = QStringLiteral("kwin-wayland, xdg-desktop-portal or xdg-desktop-portal-kde "
                                    "is not installed (tools/install-deps.sh)");
         return;
@@ -33,7 +36,7 @@ KWinSession::KWinSession()
     QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                             QFile::ReadOther | QFile::ExeOther);
     QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    // KWin and the desktop portal refuse or misbehave as root: everything runs as nobody.
+    // A desktop session is an ordinary user's: as root, everything in it runs as nobody.
     if (geteuid() == 0) {
         if (const passwd* nobody = getpwnam("nobody")) {
             m_uid = nobody->pw_uid;
