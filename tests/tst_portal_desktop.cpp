@@ -36,19 +36,7 @@ class TestPortalDesktop : public QObject
 
     QList<int> keyEvents()
     {
-        QList<int> events;
-        const QDBusArgument argument = m_portal->get("keys").value<QDBusArgument>();
-        argument.beginArray();
-        while (!argument.atEnd()) {
-            int keysym = 0;
-            uint state = 0;
-            argument.beginStructure();
-            argument >> keysym >> state;
-            argument.endStructure();
-            events << keysym << int(state);
-        }
-        argument.endArray();
-        return events;
+        return qdbus_cast<QList<int>>(m_portal->get("keys").value<QDBusArgument>());
     }
 
 private slots:

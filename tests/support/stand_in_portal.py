@@ -4,8 +4,8 @@ interfaces with their Request and Session objects, answering as a user would.
 Run with python3 -m dbusmock --template <this file> on a private session bus. The tests
 steer it through the Control interface:
   Set(name, value) / Get(name): consent ("grant" or "refuse"), key_delay_ms (how long each
-      key event takes to be answered), and read back keys (keysym, state pairs in arrival
-      order), max_in_flight, dialogs (consent dialogs shown), valid_token, stale_tokens.
+      key event takes to be answered), and read back keys (keysym, state, keysym, state... in
+      arrival order), max_in_flight, dialogs (consent dialogs shown), valid_token, stale_tokens.
   CloseSessions(kind): the desktop revokes every open "remote" or "shortcuts" session.
   Press() / Release(): the user presses and releases the bound shortcut.
 '''
@@ -91,7 +91,7 @@ def rd_keysym(self, session, options, keysym, state, ok, error):
         return
     self.in_flight += 1
     self.max_in_flight = max(self.max_in_flight, self.in_flight)
-    self.keys.append(dbus.Struct((keysym, state), signature='iu'))
+    self.keys += [int(keysym), int(state)]
 
     def reply():
         self.in_flight -= 1
@@ -119,7 +119,7 @@ def control_set(self, name, value):
 def control_get(self, name):
     value = getattr(self, str(name))
     if isinstance(value, list):
-        return dbus.Array(value, signature='(iu)' if name == 'keys' else 's')
+        return dbus.Array(value, signature='i' if name == 'keys' else 's')
     return value
 
 
