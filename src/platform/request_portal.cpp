@@ -5,6 +5,7 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QGuiApplication>
 #include <QHash>
 
 namespace Platform::Portal {
@@ -18,6 +19,23 @@ QVariantMap mapFrom(const QVariant& value)
     if (value.canConvert<QDBusArgument>())
         return qdbus_cast<QVariantMap>(value.value<QDBusArgument>());
     return value.toMap();
+}
+
+// A program started outside a sandbox is known to the portal by its desktop file only when
+// it says which one, before its first call; permissions and shortcuts are kept per
+// application. Portals older than this registry answer with an error, which changes nothing.
+void registerApplication(QDBusConnection& bus)
+{
+    static bool registered = false;
+    const QString id = QGuiApplication::desktopFileName();
+    if (registered || id.isEmpty())
+        return;
+    registered = true;
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        Service, DesktopPath, QStringLiteral("org.freedesktop.host.portal.Registry"),
+        QStringLiteral("Register"));
+    call.setArguments({id, QVariantMap()});
+    bus.send(call);
 }
 
 } // namespace
@@ -80,6 +98,7 @@ uint InterfaceVersion(const QString& interface)
     uint version = 0;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected()) {
+        registerApplication(bus);
         QDBusMessage get = QDBusMessage::createMethodCall(Service, DesktopPath,
                                                           "org.freedesktop.DBus.Properties", "Get");
         get.setArguments({interface, QStringLiteral("version")});

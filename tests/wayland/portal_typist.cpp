@@ -20,6 +20,7 @@ void say(const QString& line)
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.veltrano.quorvane")); // as the program
     Platform::SetBackendFailureHandler([](Platform::BackendFeature, const QString& reason) {
         say(QStringLiteral("failure ") + reason);
     });
