@@ -6,7 +6,7 @@
 //
 //   bench_portal_typing [readings]     default 50
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <algorithm>
 #include <cstdio>
 
@@ -14,7 +14,7 @@
 
 int main(int argc, char** argv)
 {
-    QApplication application(argc, argv);
+    QCoreApplication application(argc, argv);
     const int readings = argc > 1 ? std::max(1, atoi(argv[1])) : 50;
     KWinSession session;
     if (!session.missing().isEmpty() || !session.error().isEmpty()) {
