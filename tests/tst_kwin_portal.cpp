@@ -30,6 +30,7 @@ private slots:
         QCOMPARE(rig.keys().lines, expected);
         QVERIFY(!rig.keys().sawF12);
         QVERIFY2(!rig.said().contains("failure"), rig.said().constData());
+        QTRY_VERIFY2(rig.said().contains("released 20"), rig.said().constData()); // the key-up
     }
 };
 

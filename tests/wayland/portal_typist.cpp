@@ -1,8 +1,8 @@
 // The program's portal backends on their own, for a real desktop session: F12 through the
 // GlobalShortcuts portal; every press types the next reading ("R<n> +12.<n> g", then Enter)
 // through the RemoteDesktop portal into whatever has the focus. Says on standard output
-// what happened ("ready", "pressed <n> <ms since the epoch>", "failure <reason>"), one line
-// each.
+// what happened ("ready", "pressed <n> <ms since the epoch>", "released <n>",
+// "failure <reason>"), one line each.
 #include <QApplication>
 #include <QDateTime>
 #include <cstdio>
@@ -32,6 +32,8 @@ int main(int argc, char** argv)
     }
     int readings = 0;
     grab->Install(123, [&](int nCode, int wParam, int) {
+        if (nCode == 0 && wParam == 0x101)
+            say(QStringLiteral("released %1").arg(readings));
         if (nCode != 0 || wParam != 0x100)
             return 1;
         ++readings;
