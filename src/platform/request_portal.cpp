@@ -163,6 +163,10 @@ Session::Session(const QString& handle, std::function<void()> closedByDesktop, Q
 
 Session::~Session()
 {
+    // After the application object the bus connection is gone; the desktop closes the
+    // session itself when the program's connection ends.
+    if (!QCoreApplication::instance())
+        return;
     QDBusConnection bus = QDBusConnection::sessionBus();
     bus.disconnect(Service, m_handle, SessionInterface, "Closed", this,
                    SLOT(onClosed(QDBusMessage)));
