@@ -93,11 +93,13 @@ private:
 uint InterfaceVersion(const QString& interface)
 {
     static QHash<QString, uint> versions;
+    // A portal that did not answer once is not waited for again, for another interface.
+    static bool unreachable = false;
     if (const auto known = versions.constFind(interface); known != versions.cend())
         return *known;
     uint version = 0;
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (bus.isConnected()) {
+    if (bus.isConnected() && !unreachable) {
         registerApplication(bus);
         QDBusMessage get = QDBusMessage::createMethodCall(Service, DesktopPath,
                                                           "org.freedesktop.DBus.Properties", "Get");
@@ -107,6 +109,10 @@ uint InterfaceVersion(const QString& interface)
         const QDBusMessage reply = bus.call(get, QDBus::Block, 1000);
         if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
             version = reply.arguments().constFirst().value<QDBusVariant>().variant().toUInt();
+        else
+            unreachable = reply.errorName() != "org.freedesktop.DBus.Error.InvalidArgs" &&
+                          reply.errorName() != "org.freedesktop.DBus.Error.UnknownInterface" &&
+                          reply.errorName() != "org.freedesktop.DBus.Error.UnknownProperty";
     }
     versions.insert(interface, version);
     return version;
