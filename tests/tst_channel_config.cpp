@@ -26,7 +26,7 @@ using Communication_HW::IsChannelConnected;
 
 namespace {
 // Acts in the top modal dialog as a user does, token by token: Enter, Esc, Tab, Space, the
-// arrows, ^A (select all), Click:<control>, Focus:<control>, Cell:<row>,<col> (of the
+// arrows, ^A (select all), Alt+<letter>, Click:<control>, Focus:<control>, Cell:<row>,<col> (of the
 // grid) or typed text. ">token" first hands what follows " / " to the dialog that token opens.
 void act(const QString& script)
 {
@@ -60,6 +60,8 @@ void act(const QString& script)
                               grid->visualRect(cell).center());
         } else if (token == "^A") {
             QTest::keyClick(focus, Qt::Key_A, Qt::ControlModifier);
+        } else if (token.startsWith("Alt+")) { // an access key
+            QTest::keyClick(focus, token.at(4).toLatin1(), Qt::AltModifier);
         } else if (named.contains(token)) {
             QTest::keyClick(focus, named[token]);
         } else {
@@ -123,6 +125,8 @@ private slots:
         const QString edits = "Tab Space Right Right Scale-A Enter ",
                       edited = "1:ON," + IP + ",Scale-A";
         row("Enter on the grid stores", edits + "Enter", edited, 2, 3, 0, 1);
+        row("Tab in the editor commits and stays on the grid",
+            "Tab Space Right Right x Tab Scale-A Tab Enter", edited, 1, 3, 0, 1);
         row("Escape on the grid stores nothing", edits + "Esc", edited, 2, 3, 0, 0);
         row("Cancel button stores nothing", edits + "Click:cmdCancel", edited, 2, 3, 0, 0);
         // A key or click on a Settings cell opens "Communication Settings" for its string.
@@ -137,9 +141,9 @@ private slots:
             ">Cell:1,2 / Click:optUseCOMPort Click:cmdOK", "1:ON,COM  1, 9600,e,7,1,None,Id A", 1);
         row("COM cell, OK: kept, ON", "Tab Down Right >Space / Click:cmdOK", on2, 2);
         row("COM cell, Escape: kept, ON", ">Cell:2,2 / Focus:cboCOM 5 Esc", on2, 2);
-        row("COM cell, device chosen, then Cancel: the device as it was",
-            ">Cell:2,2 Click:cmdCancel / Focus:cboDevice ^A /dev/other Click:cmdOK", on2, 2, 3, 0,
-            0);
+        row("COM cell, device by its access key, then Cancel: the store as it was",
+            ">Cell:2,2 Click:cmdCancel / Focus:cboCOM 4 Alt+D ^A /dev/other Click:cmdOK",
+            "2:ON,COM  4,19200,o,8,2,RTS/CTS,Id B", 2, 3, 0, 0);
         row("COM cell, every list chosen",
             ">Cell:2,2 / Focus:cboCOM 12 Focus:cboBaudrate 38400 Focus:cboParity N "
             "Focus:cboDataBits 7 Focus:cboStopBits 1 Focus:cboProtocol X Click:cmdOK",
@@ -205,14 +209,16 @@ private slots:
         QCOMPARE(ChannelId[1], stored == 1 ? QStringLiteral("Scale-A") : QStringLiteral("Id A"));
     }
 
-    void serialDevice_ofTheChosenNumber_shownPickedAndStored()
+    void serialDevice_ofTheChosenNumber_shownPickedAndHandedOn()
     {
         SocatPair pair;
         QVERIFY2(pair.isRunning(), qPrintable(pair.errorText()));
         Communication_HW::SetComPortDevice(2, pair.pathA() + ".gone");
+        const QByteArray before = storeText();
+        Communication_HW::ComPortDevices devices;
         for (const char* button : {"cmdCancel", "cmdOK"}) {
             QString tag = "2";
-            frmCommunicationSettings dialog(tag);
+            frmCommunicationSettings dialog(tag, devices);
             dialog.show();
             QVERIFY(!dialog.findChild<QWidget*>("IPAddr")->isEnabled()); // the other kind's half
             const auto* device = dialog.findChild<QComboBox*>("cboDevice");
@@ -220,7 +226,7 @@ private slots:
             act("Focus:cboCOM 2");
             QCOMPARE(device->currentText() + ' ' + state->text(),
                      pair.pathA() + ".gone not present");
-            act("Focus:cboDevice ^A " + pair.pathA());
+            act("Alt+D ^A " + pair.pathA());
             QCOMPARE(state->text(), "present");
             // Another number shows its own device; coming back shows the one typed.
             act("Focus:cboCOM Down");
@@ -228,8 +234,36 @@ private slots:
             act(QStringLiteral("Up Click:") + button);
         }
         QVERIFY(m_fake->prompts.boxes.isEmpty());
-        QCOMPARE(QString::fromUtf8(storeText()).section("[Ports]\n", 1),
-                 "COM2=" + pair.pathA() + "\n");
+        // Stored by the channel list's OK alone.
+        QCOMPARE(devices, Communication_HW::ComPortDevices({{2, pair.pathA()}}));
+        QCOMPARE(storeText(), before);
+    }
+
+    // The keys alone, in the dialog's Tab order, give the strings a user expects.
+    void communicationSettings_keysOnly_data()
+    {
+        QTest::addColumn<QString>("tag");
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("serial") << "2"
+                                << "Tab 3 Tab 19200 Tab o Tab 8 Tab 2 Tab r Tab Space"
+                                << "COM  3,19200,o,8,2,RTS/CTS";
+        QTest::newRow("network") << "1"
+                                 << "Tab 192.168.1.20 Tab Tab Tab 4001 Enter"
+                                 << "IP 192.168.1.20:4001";
+    }
+    void communicationSettings_keysOnly()
+    {
+        QFETCH(QString, tag);
+        QFETCH(QString, script);
+        Communication_HW::ComPortDevices devices;
+        frmCommunicationSettings dialog(tag, devices);
+        dialog.show();
+        act(script);
+        QVERIFY(!dialog.isVisible());
+        QTEST(tag == "1" ? Communication_HW::DefaultIPSettings
+                         : Communication_HW::DefaultCOMSettings,
+              "stored");
     }
 
     // Only the device behind the COM number changes: the channel reconnects there and keeps
