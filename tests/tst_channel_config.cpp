@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSerialPort>
+#include <QTcpSocket>
 #include <QtTest>
 
 #include "channel_config/flex_grid.h"
@@ -76,6 +77,21 @@ QByteArray storeText()
     QFile file(SettingsStore::StoreLocation());
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
+
+// A balance that sends a reading every 50 ms over every link it has.
+struct StreamingBalance : LoopbackBalance
+{
+    explicit StreamingBalance(QByteArray reading) : reading(std::move(reading))
+    {
+        connect(&clock, &QTimer::timeout, this, [this] {
+            for (QTcpSocket* link : std::as_const(links))
+                link->write(this->reading);
+        });
+        clock.start(50);
+    }
+    QByteArray reading;
+    QTimer clock;
+};
 
 const QString IP = QStringLiteral("IP 10.0.0.7:4001");
 const QString COM = QStringLiteral("COM  3,19200,o,8,2,RTS/CTS");
@@ -286,6 +302,116 @@ private slots:
         far.write("2 g\r\n");
         QTRY_COMPARE(ExistingChannelWindow(1)->Text(), "1 g\r\n2 g\r\n");
         QVERIFY(m_fake->prompts.boxes.isEmpty());
+    }
+
+    // A channel given the other kind of link while its balance streams: its question comes
+    // alone while readings go on arriving, the old link is gone at once, and once the
+    // channel is ON again nothing of the old balance reaches the window or the keyboard.
+    void reconcile_kindChanged_oldLinkGone_data()
+    {
+        QTest::addColumn<bool>("toSerial");
+        QTest::newRow("network to serial") << true;
+        QTest::newRow("serial to network") << false;
+    }
+    void reconcile_kindChanged_oldLinkGone()
+    {
+        QFETCH(bool, toSerial);
+        SocatPair pair;
+        QVERIFY2(pair.isRunning(), qPrintable(pair.errorText()));
+        SocatPair::MapComPort(1, pair.pathA());
+        StreamingBalance net("net 1 g\r\n");
+        QSerialPort far(pair.pathB());
+        QVERIFY(far.open(QIODevice::ReadWrite));
+        QTimer serialClock;
+        connect(&serialClock, &QTimer::timeout, &far, [&far] { far.write("com 2 g\r\n"); });
+        serialClock.start(50);
+        const QString serial = "COM  1, 9600,e,7,1,None";
+        frmMDIMain& main = m_fake->start(1, toSerial ? net.settings() : serial);
+        main.mnuToCursor->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(IsChannelConnected(1) && ExistingChannelWindow(1)->TextSize(),
+                                 10000);
+        m_fake->prompts.onNextBox([] {
+            const qint64 size = ExistingChannelWindow(1)->TextSize();
+            QTRY_VERIFY(ExistingChannelWindow(1)->TextSize() > size);
+        });
+        m_fake->prompts.answerNextBox(Platform::vbNo);
+        const QString script =
+            toSerial ? "Tab Right >Space Click:cmdOK / Click:optUseCOMPort Click:cmdOK"
+                     : "Tab Right >Space Click:cmdOK / Click:optUseIPPort Click:IPAddr ^A "
+                       "127.0.0.1 Click:IPPort ^A " +
+                           QString::number(net.serverPort()) + " Click:cmdOK";
+        QTimer::singleShot(0, [script] { act(script); });
+        main.mnuChannels->trigger();
+
+        QCOMPARE(m_fake->prompts.boxes.size(), 1);
+        QCOMPARE(m_fake->prompts.boxes[0].prompt, "Save data before closing ?");
+        QVERIFY(!ExistingChannelWindow(1)->IsLoaded());
+        if (toSerial) {
+            QTRY_COMPARE(net.links[0]->state(), QAbstractSocket::UnconnectedState);
+        } else {
+            QSerialPort probe(pair.pathA()); // free for another program at once
+            QVERIFY(probe.open(QIODevice::ReadWrite));
+        }
+        m_fake->desktop.keys.clear();
+        QTimer::singleShot(0, [] { act("Tab Space Click:cmdOK"); });
+        main.mnuChannels->trigger();
+        const QString fresh = toSerial ? "com 2 g\r\n" : "net 1 g\r\n";
+        QTRY_VERIFY_WITH_TIMEOUT(ExistingChannelWindow(1)->Text().startsWith(fresh.repeated(3)),
+                                 10000);
+        QVERIFY(!ExistingChannelWindow(1)->Text().contains(toSerial ? "net" : "com"));
+        QVERIFY(!m_fake->desktop.keys.contains(toSerial ? "n" : "c"));
+        QCOMPARE(m_fake->prompts.boxes.size(), 1);
+    }
+
+    // Text that no close took away stays in every question; an unchanged hand-edited
+    // string is no change at all.
+    void reconcile_keepsTheTextItCouldNotClose_data()
+    {
+        QTest::addColumn<QString>("settings"); // $port for the balance's port
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("answer"); // to "Save data before closing ?", 0 when not asked
+        QTest::newRow("count lowered, Cancel") << "IP 127.0.0.1:$port"
+                                               << "^A 1 Tab Click:cmdOK" << int(Platform::vbCancel);
+        QTest::newRow("count lowered, Yes, no file chosen")
+            << "IP 127.0.0.1:$port"
+            << "^A 1 Tab Click:cmdOK" << int(Platform::vbYes);
+        QTest::newRow("hand-edited, Escape") << "IP 127.0.0.1:0$port"
+                                             << "Esc" << 0;
+        QTest::newRow("hand-edited, OK") << "IP 127.0.0.1:0$port"
+                                         << "Enter" << 0;
+    }
+    void reconcile_keepsTheTextItCouldNotClose()
+    {
+        QFETCH(QString, settings);
+        QFETCH(QString, script);
+        QFETCH(int, answer);
+        StreamingBalance net("1 g\r\n");
+        settings.replace("$port", QString::number(net.serverPort()));
+        frmMDIMain& main = m_fake->start(2, settings);
+        QTRY_VERIFY_WITH_TIMEOUT(IsChannelConnected(2) && ExistingChannelWindow(2)->TextSize(),
+                                 10000);
+        if (answer)
+            m_fake->prompts.answerNextBox(answer);
+        QTimer::singleShot(0, [script] { act(script); });
+        main.mnuChannels->trigger();
+
+        QCOMPARE(m_fake->prompts.boxes.size(), answer ? 1 : 0);
+        QCOMPARE(QList({int(ChannelsCount), int(ChannelState[2])}), QList({2, 1}));
+        QCOMPARE(ChannelSettings[2], settings);
+        if (answer) // as before the list, also for the next start
+            QCOMPARE(SettingsStore::GetSetting("Channels", "CannelsCount") + ' ' +
+                         SettingsStore::GetSetting("Channels", "Ch-2_State") + ' ' +
+                         SettingsStore::GetSetting("Channels", "Ch-2_Settings"),
+                     "2 1 " + settings);
+        const qint64 size = ExistingChannelWindow(2)->TextSize();
+        QTRY_VERIFY(ExistingChannelWindow(2)->TextSize() > size);
+        QCOMPARE(net.links.size(), 2); // never dropped
+        m_fake->prompts.answerNextBox(Platform::vbNo);
+        main.mnuFileSaveAll->trigger();
+        QCOMPARE(m_fake->prompts.boxes.last().prompt, "Overwrite existing files of Channels ?");
+        m_fake->prompts.answerNextBox(Platform::vbCancel);
+        QVERIFY(!main.close());
+        QCOMPARE(m_fake->prompts.boxes.last().prompt, "Save data of all Channels ?");
     }
 
     void reconcile_afterChannelList_data()
