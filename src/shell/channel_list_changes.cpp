@@ -1,7 +1,5 @@
 #include "shell/channel_list_changes.h"
 
-#include <algorithm>
-
 #include "channel_window/channel_window.h"
 #include "channel_window/frmTxtBox.h"
 #include "comm/channel_connections.h"
