@@ -348,6 +348,13 @@ private slots:
         QTest::newRow("count lowered, Yes, no file chosen")
             << "IP 127.0.0.1:$port"
             << "^A 1 Tab Click:cmdOK" << int(Platform::vbYes);
+        QTest::newRow("switched off, Cancel")
+            << "IP 127.0.0.1:$port"
+            << "Tab Down Space Click:cmdOK" << int(Platform::vbCancel);
+        QTest::newRow("made serial, Cancel")
+            << "IP 127.0.0.1:$port"
+            << "Tab Down Right >Space Click:cmdOK / Click:optUseCOMPort Click:cmdOK"
+            << int(Platform::vbCancel);
         QTest::newRow("hand-edited, Escape") << "IP 127.0.0.1:0$port"
                                              << "Esc" << 0;
         QTest::newRow("hand-edited, OK") << "IP 127.0.0.1:0$port"
