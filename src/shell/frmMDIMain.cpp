@@ -310,6 +310,7 @@ void frmMDIMain::EndWithoutQuestion()
     // A question still open returns unanswered; as at any end, its window must then leave
     // its channel's state as it is, so that the channel and its journal come back.
     Globals::ProgramClosing = true;
+    endSendFile();
     Channel_Journal::Freeze();
     QCoreApplication::exit(0);
 }
@@ -331,6 +332,7 @@ void frmMDIMain::unload()
     m_unloaded = true;
     m_checkChannelTimer->stop();
     m_sendChannelTimer->stop();
+    endSendFile();
     // Quitting from the menu settles every journal, except where the user asked to save
     // and the save failed: that text comes back at the next start.
     std::vector<int> settled;
@@ -347,6 +349,14 @@ void frmMDIMain::unload()
     for (const int n : settled)
         Channel_Journal::Remove(n);
     Communication_HW::UnloadChannelHW(1);
+}
+
+void frmMDIMain::endSendFile()
+{
+    // A file still going out would otherwise keep the balance busy, and the process alive,
+    // long after the windows are gone.
+    if (auto* sending = findChild<frmSendFile*>(QString(), Qt::FindDirectChildrenOnly))
+        sending->EndTransfer();
 }
 
 void frmMDIMain::mnuExit_Click()
@@ -613,8 +623,10 @@ void frmMDIMain::SendChannelTimer_Timer()
 void frmMDIMain::CheckChannels()
 {
     using namespace Communication_HW;
+    // Every channel of the pass gets its attempt before any failure box is shown: a box
+    // waits for a click, and the healthy balances must not wait with it.
+    HeldOpenFailures failures;
     for (int n = 1; n <= LastChannel(); ++n) {
-        // A message box of an earlier channel may have let the user quit meanwhile.
         if (m_unloaded)
             break;
         if (ChannelState[n] == 0)
@@ -625,6 +637,8 @@ void frmMDIMain::CheckChannels()
         if (!IsChannelConnected(n))
             OpenChannel(n);
     }
+    // A box may let the user quit meanwhile.
+    failures.Show([this] { return !m_unloaded; });
     if (!m_windowsArranged && !m_unloaded && !m_mdiArea->subWindowList().isEmpty()) {
         m_windowsArranged = true;
         mnuWindowTileVert_Click();

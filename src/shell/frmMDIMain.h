@@ -127,6 +127,7 @@ private:
     void tileSubWindows(Qt::Orientation stacking);
     // The unload: every channel window goes without asking, the elements are released.
     void unload();
+    void endSendFile();
     void LoadSettings();
     // Puts the text an earlier run left unsaved back into the windows, unsaved.
     void RecoverUnsavedText();
