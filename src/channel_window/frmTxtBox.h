@@ -82,6 +82,9 @@ private:
     bool RecoverText();
     void ensureLoaded();
     void clearText(bool withJournal);
+    // Indexes the recovered text slice by slice, so a journal of gigabytes never holds up
+    // the start.
+    void indexInBackground();
     void Form_Load();
     // Returns true when the unload may go on.
     bool Form_QueryUnload();

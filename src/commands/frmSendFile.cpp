@@ -116,11 +116,9 @@ void frmSendFile::SendFileData(const QString& fileName)
     // A pipe or a device would block the whole program in the open or the read, and its
     // size says nothing about what is to come.
     const QFileInfo info(fileName);
-    if (!info.isFile()) {
-        refuse(fileName,
-               info.exists() ? QStringLiteral("It is not a regular file (a folder, pipe or device).")
-                             : QStringLiteral("The file does not exist."),
-               0, 0);
+    if (info.exists() && !info.isFile()) {
+        refuse(fileName, QStringLiteral("It is not a regular file (a folder, pipe or device)."), 0,
+               0);
         return;
     }
     QFile file(fileName);
@@ -165,8 +163,7 @@ void frmSendFile::SendFileData(const QString& fileName)
     cmdCtrlButton->setText(QStringLiteral("OK"));
 }
 
-void frmSendFile::refuse(const QString& fileName, const QString& reason, qint64 sent,
-                         qint64 total)
+void frmSendFile::refuse(const QString& fileName, const QString& reason, qint64 sent, qint64 total)
 {
     unload();
     QString prompt = QStringLiteral("The file could not be sent:\r\n") + fileName +

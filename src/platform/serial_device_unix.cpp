@@ -58,7 +58,8 @@ dev_t ControllingTerminal()
     const QByteArray line = stat.readAll();
     const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
     const unsigned long ttyNr = fields.value(4).toULong();
-    return ttyNr == 0 ? 0 : makedev((ttyNr >> 8) & 0xfff, (ttyNr & 0xff) | ((ttyNr >> 12) & 0xfff00));
+    return ttyNr == 0 ? 0
+                      : makedev((ttyNr >> 8) & 0xfff, (ttyNr & 0xff) | ((ttyNr >> 12) & 0xfff00));
 }
 
 bool IsOwnTerminal(dev_t device)
@@ -84,8 +85,7 @@ QString SerialDeviceRefusal(const QString& device)
     if (!S_ISCHR(info.st_mode))
         return QStringLiteral("%1 is not a serial device (not a character device)").arg(device);
     if (IsOwnTerminal(info.st_rdev))
-        return QStringLiteral("%1 is the terminal this program runs in, not a balance")
-            .arg(device);
+        return QStringLiteral("%1 is the terminal this program runs in, not a balance").arg(device);
     return {};
 }
 

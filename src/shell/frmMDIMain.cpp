@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -10,6 +11,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -26,6 +28,7 @@
 #include "commands/frmSendFile.h"
 #include "keyhook/keyhook.h"
 #include "platform/desktop.h"
+#include "platform/message_log.h"
 #include "platform/settings_store.h"
 #include "platform/user_prompts.h"
 #include "shell/load_settings.h"
@@ -63,9 +66,23 @@ frmMDIMain::frmMDIMain(QWidget* parent)
     // Every window of the program shows the balance, the channel windows and boxes too.
     QGuiApplication::setWindowIcon(frmAbout::ProgramIcon());
 
-    m_mdiArea = new QMdiArea(this);
+    // A strip above the windows for what must not go unnoticed on a PC nobody watches;
+    // hidden while all is well.
+    auto* central = new QWidget(this);
+    lblJournalWarning = new QLabel(central);
+    lblJournalWarning->setObjectName(QStringLiteral("lblJournalWarning"));
+    lblJournalWarning->setWordWrap(true);
+    lblJournalWarning->setStyleSheet(
+        QStringLiteral("QLabel { background: #fff3c4; color: #5c3b00; padding: 4px; }"));
+    lblJournalWarning->hide();
+    m_mdiArea = new QMdiArea(central);
     m_mdiArea->setObjectName(QStringLiteral("MDIClient"));
-    setCentralWidget(m_mdiArea);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(lblJournalWarning);
+    column->addWidget(m_mdiArea, 1);
+    setCentralWidget(central);
     Channel_Window::SetMdiArea(m_mdiArea);
     Communication_HW::BindElements(&MSComm, &Winsocket);
 
@@ -237,6 +254,7 @@ void frmMDIMain::MDIForm_Load()
     Keyhook::HookClient = this;
     Keyhook::InitKeyHook();
     RecoverUnsavedText();
+    showJournalTrouble();
     // Start-up ignores every failure on its way; none outlives it.
     Globals::Err.Clear();
 }
@@ -349,6 +367,21 @@ void frmMDIMain::unload()
     for (const int n : settled)
         Channel_Journal::Remove(n);
     Communication_HW::UnloadChannelHW(1);
+}
+
+void frmMDIMain::showJournalTrouble()
+{
+    const QString trouble = Channel_Journal::Trouble();
+    if (trouble == lblJournalWarning->text())
+        return;
+    lblJournalWarning->setText(trouble);
+    lblJournalWarning->setVisible(!trouble.isEmpty());
+    // Said once per change, so the log tells when the protection was lost and came back.
+    const QLoggingCategory& log = Platform::SubsystemCategory(__FILE__);
+    if (trouble.isEmpty())
+        qCInfo(log) << "Journal: every channel window is protected against a crash again";
+    else
+        qCWarning(log).noquote() << trouble;
 }
 
 void frmMDIMain::endSendFile()
@@ -639,6 +672,8 @@ void frmMDIMain::CheckChannels()
     }
     // A box may let the user quit meanwhile.
     failures.Show([this] { return !m_unloaded; });
+    if (!m_unloaded)
+        showJournalTrouble();
     if (!m_windowsArranged && !m_unloaded && !m_mdiArea->subWindowList().isEmpty()) {
         m_windowsArranged = true;
         mnuWindowTileVert_Click();

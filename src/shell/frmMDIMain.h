@@ -39,6 +39,7 @@
 #include "keyhook/keyboard_hook.h"
 
 class QAction;
+class QLabel;
 class QMdiArea;
 class QMenu;
 class QTimer;
@@ -128,6 +129,8 @@ private:
     // The unload: every channel window goes without asking, the elements are released.
     void unload();
     void endSendFile();
+    // Shows in the warning strip which windows have no journal now, and logs each change.
+    void showJournalTrouble();
     void LoadSettings();
     // Puts the text an earlier run left unsaved back into the windows, unsaved.
     void RecoverUnsavedText();
@@ -156,6 +159,8 @@ public:
     QAction* mnuWindowCascade = nullptr;
     QAction* mnuWindowClearAll = nullptr;
     QAction* mnuAbout = nullptr;
+    // Which channels a crash would cost their unsaved data, and why; hidden while none.
+    QLabel* lblJournalWarning = nullptr;
 
 private:
     QMdiArea* m_mdiArea;
