@@ -10,6 +10,7 @@
 #include <QtTest>
 #include <csignal>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "channel_window/channel_journal.h"
@@ -25,6 +26,8 @@ using namespace Channel_Window;
 class tst_MainWindow : public ProgramTestCase
 {
     Q_OBJECT
+
+    QByteArray m_unmount; // a mount a test left, undone after its program is gone
 
     QAction* item(const QString& name) const { return m_fake->main->findChild<QAction*>(name); }
     QString logPath(int n) const { return m_dir->filePath(QStringLiteral("ch%1.log").arg(n)); }
@@ -74,6 +77,13 @@ class tst_MainWindow : public ProgramTestCase
     }
 
 private slots:
+    void cleanup()
+    {
+        ProgramTestCase::cleanup();
+        if (!m_unmount.isEmpty())
+            ::umount2(std::exchange(m_unmount, {}).constData(), MNT_DETACH);
+    }
+
     void optionClick_flipsOnceAndStores_restartRestoresSix_data()
     {
         QTest::addColumn<QString>("key"); // section/key
@@ -266,32 +276,53 @@ private slots:
         QVERIFY(m_fake->main->lblJournalWarning->isHidden());
     }
 
-    // A second copy started while one runs journals nothing and says so in its window.
-    void secondCopy_journalsNothing_saysSoInTheWindow()
+    // Where no journal can be written the program runs on, journals nothing and says so
+    // above its windows.
+    void noJournal_stripSaysWhichChannelsAndWhy_data()
     {
+        QTest::addColumn<bool>("secondCopy"); // else a read-only state folder
+        QTest::newRow("a copy runs already") << true;
+        QTest::newRow("read-only state folder") << false;
+    }
+    void noJournal_stripSaysWhichChannelsAndWhy()
+    {
+        QFETCH(bool, secondCopy);
         storeChannel1("none");
         QProcess first;
-        first.start(QUORVANE_BIN_DIR "/quorvane");
         const auto stop = qScopeGuard([&first] { StopChildProcess(first); });
-        const QString lockFile = Channel_Journal::Folder() + "/lock";
-        const auto lockHolder = [&lockFile] {
-            QFile file(lockFile);
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(
-            lockHolder().startsWith("process " + QByteArray::number(first.processId())), 20000);
+        const QString folder = Channel_Journal::Folder();
+        QString reason;
+        if (secondCopy) {
+            first.start(QUORVANE_BIN_DIR "/quorvane");
+            const auto lockHolder = [&folder] {
+                QFile file(folder + "/lock");
+                return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            };
+            const QByteArray holder = "process " + QByteArray::number(first.processId());
+            QTRY_VERIFY_WITH_TIMEOUT(lockHolder().startsWith(holder), 20000);
+            reason = " is locked: another copy of the program holds it (" + holder + " on " +
+                     QSysInfo::machineHostName() + ")";
+        } else {
+            // Root writes anywhere a mode allows nothing; a read-only mount stops it too.
+            QVERIFY(QDir().mkpath(folder));
+            const QByteArray path = QFile::encodeName(folder);
+            const bool root = ::geteuid() == 0;
+            QVERIFY(root ? ::mount("tmpfs", path.constData(), "tmpfs", MS_RDONLY, "size=64k") == 0
+                         : ::chmod(path.constData(), 0500) == 0);
+            m_unmount = root ? path : QByteArray();
+            reason = QString(" cannot be written (") +
+                     (root ? "Read-only file system" : "Permission denied") + ")";
+        }
         start();
         TextToChannelWindow(1, "1.5 g\r\n");
         Channel_Journal::SyncAll();
-        QCOMPARE(journal(), QByteArray("<none>"));
+        QVERIFY(!QFile::exists(folder + "/Channel-1.journal"));
         const QLabel* warning = m_fake->main->lblJournalWarning;
         QTRY_VERIFY(warning->isVisibleTo(m_fake->main.get()));
-        QCOMPARE(warning->text(),
-                 "No crash protection for channel 1: the journal folder " +
-                     Channel_Journal::Folder() +
-                     " is locked: another copy of the program holds it (process " +
-                     QString::number(first.processId()) + " on " + QSysInfo::machineHostName() +
-                     "). Their unsaved data are only in the window; save them to a log file.");
+        QCOMPARE(warning->text(), "No crash protection for channel 1: the journal folder " +
+                                      folder + reason +
+                                      ". Their unsaved data are only in the window; save them "
+                                      "to a log file.");
     }
 
     // A state folder on a disk that fills up and frees again: what arrived meanwhile
@@ -305,10 +336,7 @@ private slots:
         QVERIFY2(::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=256k") ==
                      0,
                  strerror(errno));
-        const auto unmount = qScopeGuard([this, &disk] {
-            m_fake.reset(); // its journals close first
-            ::umount2(QFile::encodeName(disk).constData(), MNT_DETACH);
-        });
+        m_unmount = QFile::encodeName(disk);
         qputenv("XDG_STATE_HOME", QFile::encodeName(disk));
         QTcpServer balance;
         QVERIFY(balance.listen(QHostAddress::LocalHost));

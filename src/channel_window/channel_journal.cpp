@@ -365,11 +365,13 @@ std::vector<int> Recover()
     QDir().mkpath(Folder());
     // Held for the whole run: a second copy of the program must neither take over nor
     // remove the journals of the one that runs.
-    const QString lockTrouble = Platform::TakeProgramLock(Folder() + QStringLiteral("/lock"));
-    g_lockTrouble = lockTrouble.isEmpty()
-                        ? QString()
-                        : QStringLiteral("the journal folder %1 is locked: %2")
-                              .arg(QDir::toNativeSeparators(Folder()), lockTrouble);
+    const std::optional<Platform::LockRefusal> refused =
+        Platform::TakeProgramLock(Folder() + QStringLiteral("/lock"));
+    g_lockTrouble = !refused ? QString()
+                    : refused->heldElsewhere
+                        ? QStringLiteral("the journal folder %1 is locked: %2")
+                              .arg(QDir::toNativeSeparators(Folder()), refused->reason)
+                        : FolderTrouble(refused->reason);
     g_frozen = !g_lockTrouble.isEmpty();
     std::vector<int> unsaved;
     if (g_frozen)

@@ -5,12 +5,19 @@
 // name, garbage, a host name from another machine.
 
 #include <QString>
+#include <optional>
 
 namespace Platform {
 
-// Takes the lock on path, or keeps it when it is held on that path already. Returns "" on
-// success, else why not, for a user: who holds it, or the system's error.
-QString TakeProgramLock(const QString& path);
+struct LockRefusal
+{
+    bool heldElsewhere = false; // by a live copy of the program; else the file failed
+    QString reason;             // for a user: who holds it, or the system's error
+};
+
+// Takes the lock on path, or keeps it when it is held on that path already. Empty on
+// success, else why not.
+std::optional<LockRefusal> TakeProgramLock(const QString& path);
 // Lets go of the lock (tests, and a change of the folder that holds it).
 void ReleaseProgramLock();
 

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QSysInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -22,14 +23,14 @@ QString SystemError(int error)
 
 } // namespace
 
-QString TakeProgramLock(const QString& path)
+std::optional<LockRefusal> TakeProgramLock(const QString& path)
 {
     if (g_fd >= 0 && g_path == path)
-        return {};
+        return std::nullopt;
     ReleaseProgramLock();
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
-        return SystemError(errno);
+        return LockRefusal{false, SystemError(errno)};
     // flock, not a record lock: closing some other descriptor of the same file (a read of
     // it, say) must not drop it. Over NFS Linux maps it onto the server's locks, so a
     // shared home is covered too.
@@ -39,11 +40,13 @@ QString TakeProgramLock(const QString& path)
         const ssize_t length = ::pread(fd, holder.data(), holder.size(), 0);
         ::close(fd);
         if (error != EWOULDBLOCK)
-            return SystemError(error);
+            return LockRefusal{false, SystemError(error)};
         holder.resize(std::max<ssize_t>(length, 0));
         const QString who = QString::fromUtf8(holder).trimmed();
-        return who.isEmpty() ? QStringLiteral("another copy of the program holds it")
-                             : QStringLiteral("another copy of the program holds it (%1)").arg(who);
+        return LockRefusal{
+            true, who.isEmpty()
+                      ? QStringLiteral("another copy of the program holds it")
+                      : QStringLiteral("another copy of the program holds it (%1)").arg(who)};
     }
     // Only for the message of a second copy; the lock itself is what counts.
     const QByteArray owner = QStringLiteral("process %1 on %2\n")
@@ -54,7 +57,7 @@ QString TakeProgramLock(const QString& path)
         const ssize_t written = ::pwrite(fd, owner.constData(), owner.size(), 0);
     g_fd = fd;
     g_path = path;
-    return {};
+    return std::nullopt;
 }
 
 void ReleaseProgramLock()

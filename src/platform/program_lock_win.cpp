@@ -12,10 +12,10 @@ QString g_path;
 
 } // namespace
 
-QString TakeProgramLock(const QString& path)
+std::optional<LockRefusal> TakeProgramLock(const QString& path)
 {
     if (g_handle != INVALID_HANDLE_VALUE && g_path == path)
-        return {};
+        return std::nullopt;
     ReleaseProgramLock();
     // No sharing at all: the handle is the lock, and Windows closes it with the process.
     const HANDLE handle = ::CreateFileW(
@@ -24,8 +24,8 @@ QString TakeProgramLock(const QString& path)
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
-            return QStringLiteral("another copy of the program holds it");
-        return QStringLiteral("system error %1").arg(error);
+            return LockRefusal{true, QStringLiteral("another copy of the program holds it")};
+        return LockRefusal{false, QStringLiteral("system error %1").arg(error)};
     }
     const QByteArray owner = QStringLiteral("process %1 on %2\r\n")
                                  .arg(::GetCurrentProcessId())
@@ -37,7 +37,7 @@ QString TakeProgramLock(const QString& path)
     ::WriteFile(handle, owner.constData(), DWORD(owner.size()), &written, nullptr);
     g_handle = handle;
     g_path = path;
-    return {};
+    return std::nullopt;
 }
 
 void ReleaseProgramLock()
