@@ -321,7 +321,7 @@ private slots:
         QTRY_VERIFY(warning->isVisibleTo(m_fake->main.get()));
         QCOMPARE(warning->text(), "No crash protection for channel 1: the journal folder " +
                                       folder + reason +
-                                      ". Their unsaved data are only in the window; save them "
+                                      ". Its unsaved data are only in its window; save them "
                                       "to a log file.");
     }
 

@@ -344,10 +344,14 @@ QString Trouble()
     }
     QStringList lines;
     for (qsizetype i = 0; i < reasons.size(); ++i) {
-        lines << QStringLiteral("No crash protection for channel%1 %2: %3. Their unsaved data "
-                                "are only in the window; save them to a log file.")
-                     .arg(channels[i].size() > 1 ? QStringLiteral("s") : QString(),
-                          channels[i].join(QStringLiteral(", ")), reasons[i]);
+        const bool one = channels[i].size() == 1;
+        lines << QStringLiteral("No crash protection for %1 %2: %3. %4")
+                     .arg(one ? QStringLiteral("channel") : QStringLiteral("channels"),
+                          channels[i].join(QStringLiteral(", ")), reasons[i],
+                          one ? QStringLiteral("Its unsaved data are only in its window; save "
+                                               "them to a log file.")
+                              : QStringLiteral("Their unsaved data are only in their windows; "
+                                               "save them to log files."));
     }
     return lines.join(u'\n');
 }

@@ -253,11 +253,11 @@ bool frmTxtBox::RecoverText()
     if (cutOff)
         m_store->Append(CRLF.toLatin1());
     qCInfo(Platform::SubsystemCategory(__FILE__)).noquote()
-        << QStringLiteral("Journal: channel %1 has %2 bytes back that the last run left unsaved; "
-                          "it stopped there%3")
+        << QStringLiteral("Journal: channel %1 takes back %2 unsaved bytes; the last run "
+                          "stopped after them%3")
                .arg(n)
                .arg(size)
-               .arg(cutOff ? QStringLiteral(" inside a line, which now ends with CR LF")
+               .arg(cutOff ? QStringLiteral(", inside a line, so CR LF ends that line")
                            : QString());
     m_txtBox->TextAppended();
     m_changed = QStringLiteral("1");

@@ -22,8 +22,10 @@
 //   Settings > Data Request (frmDataRequest), Send > Send Command (frmSendCmd, modeless),
 //        Send > Send File to CH-1 (frmSendFile): commands --> SendToChannel --> balances
 //
-//   Start-up: Channel_Journal::Recover puts text a crash left unsaved back into windows.
-//   SIGTERM/SIGINT/SIGHUP (Platform end signals) --EndWithoutQuestion--> journal kept.
+//   Start-up: Channel_Journal::Recover puts text a crash left unsaved back into windows;
+//   lblJournalWarning, a strip above the windows, names those that have no journal now.
+//   SIGTERM/SIGINT/SIGHUP (Platform end signals) --EndWithoutQuestion--> journal kept,
+//   a running Send File stopped.
 //
 //   Transfer > Start, or F12 through Keyhook --> StartSendChannels / StopSendChannels
 //        SendChannelTimer --SendChannels--> Communication_HW::SendToChannel --> balances
