@@ -10,7 +10,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QtTest>
-#include <csignal>
 #include <sys/stat.h>
 #include <tuple>
 
@@ -19,7 +18,6 @@
 #include "channel_window/frmTxtBox.h"
 #include "commands/frmSendFile.h"
 #include "keyhook/keyhook.h"
-#include "platform/end_signals.h"
 #include "platform/settings_store.h"
 #include "shell/pending_error.h"
 #include "support/loopback_balance.h"
@@ -398,47 +396,6 @@ private slots:
                               Platform::vbOKOnly + Platform::vbExclamation, "Send File");
         QVERIFY(!m_fake->main->findChild<frmSendFile*>()->isVisible());
         QCOMPARE(m_balances[1]->received, QByteArray());
-    }
-
-    void sendFile_quitOrEndSignal_nothingMoreReachesTheBalance_data()
-    {
-        QTest::addColumn<bool>("signal");
-        QTest::newRow("Quit") << false;
-        QTest::newRow("SIGTERM") << true;
-    }
-    void sendFile_quitOrEndSignal_nothingMoreReachesTheBalance()
-    {
-        QFETCH(bool, signal);
-        const QString path = m_dir->filePath("megabyte");
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(1 << 20, 'x')));
-        file.close();
-        frmMDIMain& main = *m_fake->main;
-        Platform::WatchEndSignals(&main, [&main] { main.EndWithoutQuestion(); });
-        LoopbackBalance& balance = *m_balances[1];
-        const auto unhook = qScopeGuard([&balance] { balance.onPiece = nullptr; });
-        QString progressAtEnd;
-        balance.onPiece = [&](const QByteArray&) {
-            if (balance.received.size() < 1000 || !progressAtEnd.isEmpty())
-                return;
-            progressAtEnd = main.findChild<QLabel*>("lblState")->text();
-            signal ? void(::raise(SIGTERM)) : main.mnuExit->trigger();
-        };
-        QElapsedTimer clock;
-        clock.start();
-        m_fake->prompts.answerNextDialog(path);
-        main.mnuSendFile->trigger(); // the transfer ends, and with it its Pause
-        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
-        // What the balance got in the end is exactly what had gone out at the end.
-        if (signal)
-            Communication_HW::SendToChannel(1, "#", {});
-        QTRY_VERIFY(signal ? balance.received.endsWith('#')
-                           : balance.links[0]->state() == QAbstractSocket::UnconnectedState);
-        QCOMPARE(QString("Pogress: %1 Bytes of 1048576").arg(balance.received.size() - signal),
-                 progressAtEnd);
-        // The event loop was told to end; the next test needs it back.
-        QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
-        QCoreApplication::exec();
     }
 
     void sendFile_escapeStopsIt()
