@@ -78,7 +78,7 @@ private slots:
                  qPrintable(text));
     }
 
-    // A file going out to a balance when the user quits or the session ends: the process
+    // A file going out to a balance when the user quits or logs out: the process
     // is gone at once and the balance gets nothing more.
     void sendFile_quitOrEndSignal_processGoneBalanceGetsNoMore_data()
     {

@@ -20,7 +20,7 @@ bool SerialDeviceExists(const QString& device);
 // system sees nothing wrong with it or cannot tell without opening it.
 int SerialDeviceAccessError(const QString& device);
 // Why the device must never be opened as a balance's port, or "" when nothing speaks
-// against it: a terminal of this very session (the program would read its own keyboard and
+// against it: the terminal this program runs in (it would read its own keyboard and
 // write into its own terminal), or something that is not a character device at all.
 QString SerialDeviceRefusal(const QString& device);
 // True when an open port's device has gone away under it (an unplugged adapter, a closed
