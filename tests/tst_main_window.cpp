@@ -314,15 +314,24 @@ private slots:
                      (root ? "Read-only file system" : "Permission denied") + ")";
         }
         start();
+        ShowChannelWindow(1);
         TextToChannelWindow(1, "1.5 g\r\n");
         Channel_Journal::SyncAll();
-        QVERIFY(!QFile::exists(folder + "/Channel-1.journal"));
+        QVERIFY(!journal().contains("1.5 g")); // the first copy's journal, if any, stays its own
         const QLabel* warning = m_fake->main->lblJournalWarning;
         QTRY_VERIFY(warning->isVisibleTo(m_fake->main.get()));
         QCOMPARE(warning->text(), "No crash protection for channel 1: the journal folder " +
                                       folder + reason +
                                       ". Its unsaved data are only in its window; save them "
                                       "to a log file.");
+        if (secondCopy)
+            return;
+        // The folder writable again: the journal starts with what the window holds.
+        QVERIFY(m_unmount.isEmpty()
+                    ? ::chmod(QFile::encodeName(folder).constData(), 0700) == 0
+                    : ::mount(nullptr, m_unmount.constData(), nullptr, MS_REMOUNT, nullptr) == 0);
+        QTRY_COMPARE_WITH_TIMEOUT(journal(), QByteArray("1.5 g\r\n"), 15000);
+        QTRY_VERIFY(warning->isHidden());
     }
 
     // A state folder on a disk that fills up and frees again: what arrived meanwhile

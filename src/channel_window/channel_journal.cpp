@@ -57,9 +57,11 @@ struct Journal
 std::array<std::shared_ptr<Journal>, Globals::MaxChannels + 1> g_journals;
 // Why a channel's window has no journal now; "" where it has one.
 std::array<QString, Globals::MaxChannels + 1> g_trouble;
-// Why no journal may be written at all in this run (the journals belong to another copy of
-// the program); "" when this copy holds them.
+// Why no journal may be written at all now (the journals belong to another copy of the
+// program, or the folder cannot be written); "" when this copy holds them.
 QString g_lockTrouble;
+// The lock failed only because its folder could not be written: worth another try.
+bool g_lockRetry = false;
 QPointer<QTimer> g_syncTimer;
 
 bool IsChannel(int ch)
@@ -229,6 +231,22 @@ void CloseAll()
 // How many of the journal's bytes are in the log file: 0 without a mark. A mark that is
 // no plain number, or one beyond the journal's end, is damaged and counts as 0, so that it
 // can never make unsaved text look saved.
+// Takes the lock that makes this copy the one that writes the journals; freezes them when
+// it cannot.
+void TakeLock()
+{
+    QDir().mkpath(Folder());
+    const std::optional<Platform::LockRefusal> refused =
+        Platform::TakeProgramLock(Folder() + QStringLiteral("/lock"));
+    g_lockTrouble = !refused ? QString()
+                    : refused->heldElsewhere
+                        ? QStringLiteral("the journal folder %1 is locked: %2")
+                              .arg(QDir::toNativeSeparators(Folder()), refused->reason)
+                        : FolderTrouble(refused->reason);
+    g_lockRetry = refused && !refused->heldElsewhere;
+    g_frozen = refused.has_value();
+}
+
 qint64 SavedLength(int ch, qint64 journalSize)
 {
     QFile saved(SavedPath(ch));
@@ -260,6 +278,12 @@ std::unique_ptr<TextBacking> Backing(int ch, bool heldText)
 {
     if (!IsChannel(ch))
         return nullptr;
+    // A folder that could not be written at the start may be writable now. Only an empty
+    // one is taken then: journals an earlier run left there wait for the next start, which
+    // can bring them back, and nothing of this run may remove them.
+    if (g_frozen && g_lockRetry &&
+        QDir(Folder()).entryList({QStringLiteral("Channel-*.journal")}).isEmpty())
+        TakeLock();
     if (g_frozen) {
         g_trouble[std::size_t(ch)] = g_lockTrouble;
         return nullptr;
@@ -360,23 +384,16 @@ void Freeze()
 {
     SyncAll();
     g_frozen = true;
+    g_lockRetry = false;
 }
 
 std::vector<int> Recover()
 {
     CloseAll();
     g_trouble = {};
-    QDir().mkpath(Folder());
     // Held for the whole run: a second copy of the program must neither take over nor
     // remove the journals of the one that runs.
-    const std::optional<Platform::LockRefusal> refused =
-        Platform::TakeProgramLock(Folder() + QStringLiteral("/lock"));
-    g_lockTrouble = !refused ? QString()
-                    : refused->heldElsewhere
-                        ? QStringLiteral("the journal folder %1 is locked: %2")
-                              .arg(QDir::toNativeSeparators(Folder()), refused->reason)
-                        : FolderTrouble(refused->reason);
-    g_frozen = !g_lockTrouble.isEmpty();
+    TakeLock();
     std::vector<int> unsaved;
     if (g_frozen)
         return unsaved;

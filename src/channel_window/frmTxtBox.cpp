@@ -273,6 +273,13 @@ void frmTxtBox::indexInBackground()
         QTimer::singleShot(0, this, &frmTxtBox::indexInBackground);
 }
 
+void frmTxtBox::RetryJournal()
+{
+    const int n = Channel();
+    if (m_loaded && IsChannel(n) && !m_store->HasBacking())
+        m_store->AttachBacking(Channel_Journal::Backing(n, false));
+}
+
 void frmTxtBox::InitContent()
 {
     // A channel switched on during the run may have a journal that an earlier run left

@@ -124,6 +124,19 @@ bool TextStore::IndexSome(qint64 budget)
     return m_indexed == Size();
 }
 
+bool TextStore::AttachBacking(std::unique_ptr<TextBacking> backing)
+{
+    if (m_backing || !backing || backing->Flush() != 0)
+        return false;
+    // Nothing of the text is in it yet: it catches up from the start.
+    m_backing = std::move(backing);
+    m_backingTakes = false;
+    m_backed = 0;
+    m_backing->SetCatchUp([this] { return CatchUpBacking(); });
+    CatchUpBacking();
+    return true;
+}
+
 bool TextStore::CatchUpBacking()
 {
     if (!m_backing)

@@ -69,6 +69,10 @@ public:
     // A backing that stopped taking text gets what it lacks from the store, and then holds
     // the whole text again. False while it still cannot take it.
     bool CatchUpBacking();
+    // A store that has no backing takes an empty one for the text it holds already; the
+    // backing gets that text as it catches up. False when there is nothing to take.
+    bool AttachBacking(std::unique_ptr<TextBacking> backing);
+    bool HasBacking() const { return m_backing != nullptr; }
 
     qint64 Size() const { return m_spilled + m_tail.size(); }
     // The lines as shown, as far as they are indexed; the last one is the line still being

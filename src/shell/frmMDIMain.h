@@ -33,6 +33,7 @@
 // Format and forwarding options live only as the check marks of the menu items; the
 // receive path reads them each time. Everything runs on the user-interface thread.
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 #include <memory>
@@ -131,7 +132,8 @@ private:
     // The unload: every channel window goes without asking, the elements are released.
     void unload();
     void endSendFile();
-    // Shows in the warning strip which windows have no journal now, and logs each change.
+    // Shows in the warning strip which windows have no journal now, and logs each change;
+    // now and then gives those windows another try.
     void showJournalTrouble();
     void LoadSettings();
     // Puts the text an earlier run left unsaved back into the windows, unsaved.
@@ -175,4 +177,6 @@ private:
     // The windows of the first check appear after the start-up arrangement; they are
     // arranged once, side by side, so that none hides another's caption.
     bool m_windowsArranged = false;
+    // Since the last try to give windows without a journal one.
+    QElapsedTimer m_journalRetry;
 };
