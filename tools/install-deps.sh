@@ -6,7 +6,9 @@ packages=(
   cmake g++ make ccache clang-format
   qt6-base-dev libqt6serialport6-dev qt6-serialport-dev
   libx11-dev libxtst-dev
+  pkg-config libwayland-dev libwayland-bin libxkbcommon-dev
   xvfb xauth x11-utils xdotool socat imagemagick
+  sway foot wtype
   nftables iproute2
   g++-mingw-w64-x86-64-posix
   qt6-svg-dev dpkg-dev desktop-file-utils appstream
