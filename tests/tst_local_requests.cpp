@@ -161,6 +161,20 @@ private slots:
         QCOMPARE(runProgram({}), 0);
         QTRY_COMPARE(QApplication::activeWindow(), &main);
         QCOMPARE(prompts.boxes.size(), 3);
+
+        // The desktop takes back what it granted: each mode goes off with a box, once.
+        main.mnuToCursor->trigger();
+        QCOMPARE(prompts.boxes.size(), 3); // said already
+        Platform::ReportBackendFailure(Platform::BackendFeature::Typing, "session closed");
+        Platform::ReportBackendFailure(Platform::BackendFeature::FunctionKey, "session closed");
+        QTRY_COMPARE(prompts.boxes.size(), 5);
+        QVERIFY(prompts.boxes[3].prompt.contains("session closed"));
+        QCOMPARE(prompts.boxes[4].prompt, "Error:\r\nFunction Key F12 could not hooked!");
+        QVERIFY(!main.mnuToCursor->isChecked() && !main.mnuF12toStart_Stop->isChecked());
+        QCOMPARE(runProgram({"--request"}), 0);
+        balance.links.value(0)->write("N     +56.78 g\r\n"); // shown, no request went out
+        QTRY_VERIFY(ExistingChannelWindow(1)->Text().contains("+56.78 g"));
+        QCOMPARE(balance.received, QByteArray("PRT\r\n"));
     }
 
     // A copy killed with SIGKILL leaves its socket behind; the next start takes it over.

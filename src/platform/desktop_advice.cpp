@@ -5,7 +5,7 @@
 namespace Platform {
 namespace {
 
-enum class Kind { Gnome, Kde, Sway, Hyprland, Other };
+enum class Kind { Gnome, Kde, Sway, Hyprland, Labwc, Other };
 
 Kind kindOf(const QString& currentDesktop)
 {
@@ -18,6 +18,8 @@ Kind kindOf(const QString& currentDesktop)
         return Kind::Sway;
     if (names.contains(QLatin1String("hyprland")))
         return Kind::Hyprland;
+    if (names.contains(QLatin1String("labwc")))
+        return Kind::Labwc;
     return Kind::Other;
 }
 
@@ -86,6 +88,12 @@ QString ShortcutLine(const QString& currentDesktop, const QString& command)
     case Kind::Hyprland:
         return intro + QStringLiteral("Add this line to ~/.config/hypr/hyprland.conf:\r\n"
                                       "bind = , F12, exec, %1")
+                           .arg(command);
+    case Kind::Labwc:
+        return intro + QStringLiteral("Add this keybind to the <keyboard> section of "
+                                      "~/.config/labwc/rc.xml, then reconfigure labwc "
+                                      "(labwc --reconfigure):\r\n<keybind key=\"F12\"><action "
+                                      "name=\"Execute\" command=\"%1\"/></keybind>")
                            .arg(command);
     case Kind::Other:
         break;
