@@ -68,6 +68,10 @@ frmMDIMain::frmMDIMain(QWidget* parent)
     setCentralWidget(m_mdiArea);
     Channel_Window::SetMdiArea(m_mdiArea);
     Communication_HW::BindElements(&MSComm, &Winsocket);
+    Platform::SetBackendFailureHandler(
+        [this](Platform::BackendFeature feature, const QString& reason) {
+            BackendFailed(feature, reason);
+        });
 
     buildMenu();
 
@@ -106,8 +110,10 @@ frmMDIMain::~frmMDIMain()
         Communication_HW::BindElements(nullptr, nullptr);
     if (Channel_Window::MdiArea() == m_mdiArea)
         Channel_Window::SetMdiArea(nullptr);
-    if (g_instance == this)
+    if (g_instance == this) {
         g_instance = nullptr;
+        Platform::SetBackendFailureHandler(nullptr);
+    }
 }
 
 frmMDIMain* frmMDIMain::Instance()
@@ -546,6 +552,8 @@ void frmMDIMain::mnuBeeponRequest_Click()
 void frmMDIMain::mnuToCursor_Click()
 {
     toggleOption(mnuToCursor, QStringLiteral("Forward"), QStringLiteral("ToCursor"));
+    if (mnuToCursor->isChecked())
+        TellDesktopLimits(false);
 }
 
 void frmMDIMain::mnuback_left_Click()
@@ -658,6 +666,7 @@ void frmMDIMain::mnuF12toStart_Stop_Click()
             mnuF12toStart_Stop->setChecked(true);
             Platform::MsgBox(QStringLiteral("Start/Stop Transfer with Function Key F12"),
                              Platform::vbOKOnly, HookBoxTitle);
+            TellDesktopLimits(true);
         } else {
             Platform::MsgBox(QStringLiteral("Error:") + CRLF +
                                  QStringLiteral("Function Key F12 could not hooked!"),

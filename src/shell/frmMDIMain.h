@@ -37,6 +37,7 @@
 
 #include "comm/channel_connections.h"
 #include "keyhook/keyboard_hook.h"
+#include "platform/session_backends.h"
 
 class QAction;
 class QMdiArea;
@@ -132,6 +133,11 @@ private:
     void RecoverUnsavedText();
     void CheckChannels();
     void SendChannels();
+    // The desktop's side of F12 mode and forwarding (desktop_backend_events.cpp): what a
+    // desktop without the mechanisms needs from the user, said once per run when the mode
+    // is switched on, and a mode switched off when the desktop takes back what it granted.
+    void TellDesktopLimits(bool functionKey);
+    void BackendFailed(Platform::BackendFeature feature, const QString& reason);
 
 public:
     // Menu items, named as the handlers refer to them.
@@ -167,4 +173,6 @@ private:
     // The windows of the first check appear after the start-up arrangement; they are
     // arranged once, side by side, so that none hides another's caption.
     bool m_windowsArranged = false;
+    bool m_typingLimitTold = false;
+    bool m_shortcutAdviceTold = false;
 };
