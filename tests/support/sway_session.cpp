@@ -51,6 +51,7 @@ SwaySession::SwaySession()
             return;
         }
     }
+    QDir(m_runtimeDir.path()).mkdir(QStringLiteral("bin"));
     QFile config(m_runtimeDir.filePath(QStringLiteral("config")));
     if (!config.open(QIODevice::WriteOnly) ||
         config.write("xwayland disable\noutput HEADLESS-1 resolution 800x600\n") < 0) {
@@ -96,7 +97,8 @@ SwaySession::~SwaySession()
 QProcessEnvironment SwaySession::environment() const
 {
     QProcessEnvironment environment;
-    environment.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+    environment.insert(QStringLiteral("PATH"), m_runtimeDir.filePath(QStringLiteral("bin:")) +
+                                                   qEnvironmentVariable("PATH"));
     environment.insert(QStringLiteral("HOME"), m_runtimeDir.path());
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtimeDir.path());
     environment.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));

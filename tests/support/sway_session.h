@@ -30,6 +30,8 @@ public:
     QString errorText() const { return m_error; }
     // The compositor's socket as an absolute path, for $WAYLAND_DISPLAY.
     QByteArray waylandDisplay() const { return m_waylandDisplay; }
+    // The session's $XDG_RUNTIME_DIR; programs put in its folder "bin" are on its $PATH.
+    QString runtimeDir() const { return m_runtimeDir.path(); }
     // What a program started in this desktop has in its environment.
     QProcessEnvironment environment() const;
 
