@@ -15,15 +15,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <algorithm>
-#include <array>
 #include <cstdio>
 
-#include "comm/channel_connections.h"
 #include "platform/native_backends.h"
-#include "platform/settings_store.h"
 #include "shell/frmMDIMain.h"
 #include "support/sway_session.h"
+#include "typing_bench.h"
 
 namespace {
 
@@ -56,7 +53,8 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    // A settings store of its own, so the channel set up here touches no real one.
+    // A settings store and journals of their own, so the channel set up here touches no real
+    // ones. (The journals' lock outlives main(), and Qt says it found its folder gone.)
     QTemporaryDir folders;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(folders.filePath("config")));
     qputenv("XDG_STATE_HOME", QFile::encodeName(folders.filePath("state")));
@@ -78,22 +76,10 @@ int main(int argc, char* argv[])
         file = QDir(sway.runtimeDir()).filePath(name);
     watcher.addPath(file);
 
-    // Channel 1 on a loopback port that only listens, forwarding to the cursor.
     QTcpServer balance;
-    balance.listen(QHostAddress::LocalHost);
-    const QList<std::array<QString, 3>> settings{
-        {"Channels", "CannelsCount", "1"},
-        {"Channels", "Ch-1_State", "1"},
-        {"Channels", "Ch-1_Settings", QStringLiteral("IP 127.0.0.1:%1").arg(balance.serverPort())},
-        {"Forward", "ToCursor", "True"}};
-    for (const auto& [section, key, value] : settings)
-        SettingsStore::SaveSetting(section, key, value);
     frmMDIMain main;
-    main.MDIForm_Load();
-    if (!QTest::qWaitFor([] { return Communication_HW::IsChannelConnected(1); }, 20000)) {
-        std::printf("channel 1 never connected\n");
+    if (!StartForwardingChannel(balance, main))
         return 1;
-    }
 
     // The first reading also waits for the applications to take the new keyboard.
     qsizetype expected = 0;
@@ -114,11 +100,8 @@ int main(int argc, char* argv[])
         else
             delays.push_back(timer.nsecsElapsed() / 1e6);
     }
-    std::sort(delays.begin(), delays.end());
-    std::printf("arrival to last keystroke (virtual keyboard on sway): %lld readings of %lld "
-                "characters: median %.2f ms, 90th percentile %.2f ms, worst %.2f ms\n",
-                qlonglong(delays.size()), qlonglong(Reading.size()), delays[delays.size() / 2],
-                delays[delays.size() * 9 / 10], delays.back());
+    PrintDelays("arrival to last keystroke (virtual keyboard on sway)", std::move(delays),
+                Reading.size());
 
     QString many;
     while (many.size() < 1000)
