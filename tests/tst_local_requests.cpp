@@ -132,10 +132,7 @@ private slots:
         LoopbackBalance balance;
         frmMDIMain main;
         main.MDIForm_Load();
-        ChannelsCount = 1;
-        ChannelState[1] = 1;
-        ChannelSettings[1] = balance.settings();
-        ChannelCommand[1] = QStringLiteral("PRT");
+        balance.becomeChannel1();
         main.show();
         Platform::LocalRequests::Server server;
         QVERIFY2(server.listen(), qPrintable(server.errorString()));

@@ -15,12 +15,9 @@
 #include "comm/channel_connections.h"
 #include "platform/local_requests.h"
 #include "shell/frmMDIMain.h"
-#include "shell/module_data.h"
 #include "support/loopback_balance.h"
 #include "support/scripted_prompts.h"
 #include "support/sway_session.h"
-
-using namespace Channel_Window;
 
 namespace {
 
@@ -73,10 +70,7 @@ private slots:
         };
         frmMDIMain main;
         main.MDIForm_Load();
-        ChannelsCount = 1;
-        ChannelState[1] = 1;
-        ChannelSettings[1] = balance.settings();
-        ChannelCommand[1] = QStringLiteral("PRT");
+        balance.becomeChannel1();
         Platform::LocalRequests::Server server;
         QVERIFY2(server.listen(), qPrintable(server.errorString()));
         // The program runs as root here and the session as nobody: its socket is opened to
