@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "comm/channel_connections.h"
+#include "platform/desktop.h"
 #include "platform/local_requests.h"
 #include "shell/frmMDIMain.h"
 #include "support/loopback_balance.h"
@@ -68,6 +69,8 @@ private slots:
             if (balance.received.endsWith("PRT\r\n"))
                 sendInPieces(balance.links.back(), 0);
         };
+        // The desktop's mechanisms are picked at start, as the program does.
+        Platform::TheDesktop();
         frmMDIMain main;
         main.MDIForm_Load();
         balance.becomeChannel1();
@@ -82,11 +85,12 @@ private slots:
 
         main.mnuToCursor->trigger();
         main.mnuF12toStart_Stop->trigger();
-        // The user adds the line the program shows for sway.
+        // The user adds the line the program shows for sway and reloads sway, which puts the
+        // keymap of its configuration on every keyboard, the program's too.
         const QString line =
             prompts.boxes.value(prompts.boxes.size() - 1).prompt.section(u'\n', -1);
         QVERIFY2(line.trimmed().startsWith(u"bindsym F12 exec "), qPrintable(line));
-        QVERIFY(sway.swaymsg(QStringList{"--"} + line.trimmed().split(u' ')));
+        QVERIFY(sway.addConfigLine(line.trimmed()));
 
         // F12 held for 150 ms in the other application, through a keyboard of its own.
         QProcess keyboard;

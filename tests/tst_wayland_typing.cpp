@@ -67,12 +67,17 @@ private slots:
     void readingArrivesByteForByte_data()
     {
         QTest::addColumn<QString>("reading");
+        // The user's layout, switched between two readings: sway then puts it on every
+        // keyboard, ours too.
+        QTest::addColumn<QString>("layout");
         QTest::newRow("TAB, micro, degree and the line end")
-            << QStringLiteral("N\t+12.345 µg  21.5 °C\r\n");
+            << QStringLiteral("N\t+12.345 µg  21.5 °C\r\n") << QString();
+        QTest::newRow("the same on a German layout")
+            << QStringLiteral("N\t+12.345 µg  21.5 °C\r\n") << QStringLiteral("de");
         QTest::newRow("signs, brackets and what other key notations treat specially")
-            << QStringLiteral("(12.3) -0.5 +^%~{}[]\\|\"'<>\r\n");
+            << QStringLiteral("(12.3) -0.5 +^%~{}[]\\|\"'<>\r\n") << QStringLiteral("fr");
         QTest::newRow("Latin-1 beyond ASCII and the Euro sign")
-            << QStringLiteral("Å 12,5 € ½ ÿ ß é\r\n");
+            << QStringLiteral("Å 12,5 € ½ ÿ ß é\r\n") << QStringLiteral("us");
         // More new characters than there are free keys: keys typed a moment ago are bound
         // anew only once the application has surely read them.
         QString many;
@@ -80,13 +85,19 @@ private slots:
             many += QChar(c);
         for (char16_t c = 0x391; c < 0x450; ++c)
             many += QChar(c);
-        QTest::newRow("more new characters than free keys") << many + QStringLiteral("N 1 g\r\n");
+        QTest::newRow("more new characters than free keys")
+            << many + QStringLiteral("N 1 g\r\n") << QString();
     }
     void readingArrivesByteForByte()
     {
         QFETCH(QString, reading);
+        QFETCH(QString, layout);
         typeReading(*m_desktop, reading);
         QTRY_COMPARE_WITH_TIMEOUT(m_sway->typed(), received(reading), 20000);
+        if (!layout.isEmpty())
+            QVERIFY(m_sway->swaymsg({"input", "type:keyboard", "xkb_layout", layout}));
+        typeReading(*m_desktop, reading);
+        QTRY_COMPARE_WITH_TIMEOUT(m_sway->typed(), received(reading + reading), 20000);
     }
 
     void twentyReadingsInARow()

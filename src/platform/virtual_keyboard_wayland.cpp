@@ -42,6 +42,14 @@ constexpr size_t BatchStrokes = 40;
 // lost to them. On a seat whose only keyboard is ours, typing waits this long after it
 // appeared.
 constexpr int SettleMs = 500;
+// sway puts the keymap of its own input configuration on every keyboard, ours too, when
+// that configuration changes (the reload after a line was added for F12, a layout switched
+// with swaymsg), and does not tell us. So our keymap goes out again before the first key
+// of a line that starts after a pause, and before any key after a long pause (readings
+// without line ends). Lines typed in one go skip it: each keymap costs the compositor and
+// the application some milliseconds.
+constexpr int LinePauseMs = 10;
+constexpr int LongPauseMs = 1000;
 
 class VirtualKeyboardDesktop : public Desktop
 {
@@ -80,7 +88,10 @@ private:
     QObject m_context; // for timer connections that end with us
     QTimer m_typingTimer;
     QElapsedTimer m_clock;
-    qint64 m_readyAt = 0; // on m_clock
+    qint64 m_readyAt = 0;              // on m_clock
+    qint64 m_lastKeyAt = -LongPauseMs; // on m_clock
+    bool m_lineEnded = true;           // the last key typed was Enter
+    bool m_keymapUnsent = false;       // bindings the compositor has not got yet
     VirtualKeymap m_keymap;
     std::deque<KeyText::Stroke> m_queue;
     bool m_lost = false;
@@ -192,7 +203,7 @@ VirtualKeyboardDesktop::~VirtualKeyboardDesktop()
 // The keymap goes to the compositor as a memory file.
 bool VirtualKeyboardDesktop::sendKeymap()
 {
-    const std::string text = m_keymap.text();
+    const std::string& text = m_keymap.text();
     if (text.empty())
         return false;
     const int fd = memfd_create("quorvane-keymap", MFD_CLOEXEC);
@@ -263,7 +274,9 @@ void VirtualKeyboardDesktop::typeQueued()
         const size_t batch = std::min(BatchStrokes, m_queue.size());
         size_t ready = 0;
         qint64 waitMs = 0;
-        bool keymapChanged = false;
+        const qint64 pause = now - m_lastKeyAt;
+        bool keymapChanged =
+            m_keymapUnsent || pause >= LongPauseMs || (m_lineEnded && pause >= LinePauseMs);
         for (; ready < batch; ++ready) {
             const uint32_t keysym = VirtualKeymap::keysymFor(m_queue[ready]);
             std::optional<uint32_t> key = keysym ? m_keymap.keyFor(keysym) : std::nullopt;
@@ -276,7 +289,8 @@ void VirtualKeyboardDesktop::typeQueued()
             if (key)
                 m_keymap.markUsed(*key, now);
         }
-        if (keymapChanged && !sendKeymap()) {
+        m_keymapUnsent = keymapChanged && !sendKeymap();
+        if (m_keymapUnsent) {
             // No memory file to be had: try again later rather than type wrong characters.
             ready = 0;
             waitMs = VirtualKeymap::ReuseDelayMs;
@@ -284,6 +298,7 @@ void VirtualKeyboardDesktop::typeQueued()
         const uint32_t time = uint32_t(now);
         for (size_t i = 0; i < ready; ++i) {
             const uint32_t keysym = VirtualKeymap::keysymFor(m_queue.front());
+            m_lineEnded = m_queue.front().key == KeyText::Key::Enter;
             m_queue.pop_front();
             if (const std::optional<uint32_t> key =
                     keysym ? m_keymap.keyFor(keysym) : std::nullopt) {
@@ -291,6 +306,8 @@ void VirtualKeyboardDesktop::typeQueued()
                 zwp_virtual_keyboard_v1_key(m_keyboard, time, *key, WL_KEYBOARD_KEY_STATE_RELEASED);
             }
         }
+        if (ready > 0)
+            m_lastKeyAt = now;
         // Sent, not waited for: the application takes the keys at its own pace.
         if (!flush())
             return;

@@ -161,6 +161,7 @@ std::optional<uint32_t> VirtualKeymap::bind(uint32_t keysym, qint64 nowMs, qint6
         return std::nullopt;
     }
     m_bindings.push_back({key, keysym, nowMs});
+    m_textStale = true;
     return key;
 }
 
@@ -179,8 +180,11 @@ void VirtualKeymap::markUsed(uint32_t key, qint64 nowMs)
 // Written with the standard types and interpretations, then compiled and written out again
 // by libxkbcommon: that checks it and resolves the includes, so the receiving side needs
 // no XKB data files of its own.
-std::string VirtualKeymap::text() const
+const std::string& VirtualKeymap::text()
 {
+    if (!m_textStale)
+        return m_text;
+    m_text.clear();
     std::string keycodes, symbols;
     const auto add = [&](uint32_t key, uint32_t keysym) {
         char name[64];
@@ -205,17 +209,18 @@ std::string VirtualKeymap::text() const
 
     static xkb_context* const context = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
     if (!context)
-        return {};
+        return m_text;
     const std::unique_ptr<xkb_keymap, KeymapDeleter> keymap(xkb_keymap_new_from_string(
         context, source.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS));
     if (!keymap)
-        return {};
+        return m_text;
     char* const compiled = xkb_keymap_get_as_string(keymap.get(), XKB_KEYMAP_FORMAT_TEXT_V1);
     if (!compiled)
-        return {};
-    std::string result(compiled);
+        return m_text;
+    m_text = compiled;
     std::free(compiled);
-    return result;
+    m_textStale = false;
+    return m_text;
 }
 
 } // namespace Platform::Wayland

@@ -46,8 +46,9 @@ public:
     void markUsed(uint32_t key, qint64 nowMs);
 
     // The keymap in the XKB text format, complete in itself, as compositors and clients
-    // expect it; empty when libxkbcommon could not make it.
-    std::string text() const;
+    // expect it; empty when libxkbcommon could not make it. Made again only after a bind:
+    // making it reads the standard XKB files, which takes longer than typing a reading.
+    const std::string& text();
 
 private:
     struct Binding
@@ -60,6 +61,8 @@ private:
     std::unordered_map<uint32_t, uint32_t> m_fixed; // keysym to key, never bound anew
     std::vector<Binding> m_bindings;                // least recently used first
     std::vector<uint32_t> m_freeKeys;               // the next one is taken from the back
+    std::string m_text;
+    bool m_textStale = true;
 };
 
 } // namespace Platform::Wayland

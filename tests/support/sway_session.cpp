@@ -139,6 +139,13 @@ bool SwaySession::swaymsg(const QStringList& arguments)
            process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
+bool SwaySession::addConfigLine(const QString& line)
+{
+    QFile config(m_runtimeDir.filePath(QStringLiteral("config")));
+    return config.open(QIODevice::Append) && config.write(line.toUtf8() + '\n') > 0 &&
+           config.flush() && swaymsg({QStringLiteral("reload")});
+}
+
 bool SwaySession::clientFocused()
 {
     QProcess process;

@@ -37,6 +37,8 @@ public:
 
     // Runs swaymsg with the arguments, as the user typing it; false when sway refused.
     bool swaymsg(const QStringList& arguments);
+    // Adds the line to sway's configuration file and reloads it, as the user would.
+    bool addConfigLine(const QString& line);
 
     // Starts the terminal and waits until it has the keyboard focus and reads its input.
     bool startClient();
