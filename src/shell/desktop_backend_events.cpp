@@ -8,7 +8,6 @@
 #include "shell/frmMDIMain.h"
 
 namespace {
-const QString HookBoxTitle = QStringLiteral("Hook Function Key");
 const QString ForwardBoxTitle = QStringLiteral("Forward To Cursor");
 const QString CRLF = QStringLiteral("\r\n");
 } // namespace
@@ -22,7 +21,7 @@ void frmMDIMain::TellDesktopLimits(bool functionKey)
         return;
     const QString advice = Platform::TheKeyGrab().ShortcutAdvice();
     if (!advice.isEmpty() && !std::exchange(m_shortcutAdviceTold, true))
-        Platform::MsgBox(advice, Platform::vbOKOnly + Platform::vbInformation, HookBoxTitle);
+        HookBox(advice, Platform::vbOKOnly + Platform::vbInformation);
 }
 
 void frmMDIMain::BackendFailed(Platform::BackendFeature feature, const QString& reason)
@@ -36,9 +35,7 @@ void frmMDIMain::BackendFailed(Platform::BackendFeature feature, const QString& 
     QTimer::singleShot(0, this, [this, functionKey, reason] {
         if (functionKey && mnuF12toStart_Stop->isChecked()) {
             mnuF12toStart_Stop_Click(); // removes the hook and stores the mode as off
-            Platform::MsgBox(QStringLiteral("Error:") + CRLF +
-                                 QStringLiteral("Function Key F12 could not hooked!"),
-                             Platform::vbOKOnly, HookBoxTitle);
+            HookFailedBox();
         } else if (!functionKey && mnuToCursor->isChecked()) {
             mnuToCursor_Click();
             Platform::MsgBox(QStringLiteral("Error:") + CRLF +
