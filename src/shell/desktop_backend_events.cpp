@@ -1,5 +1,6 @@
 // The main window and the desktop mechanisms behind F12 mode and To Cursor forwarding.
 #include <QTimer>
+#include <utility>
 
 #include "platform/desktop.h"
 #include "platform/key_grab.h"
@@ -42,8 +43,7 @@ void frmMDIMain::BackendFailed(Platform::BackendFeature feature, const QString& 
                                  QStringLiteral("The desktop no longer lets the readings of "
                                                 "channel 1 be typed into other applications:") +
                                  CRLF + reason + CRLF + CRLF +
-                                 QStringLiteral("To Cursor is switched off. Switch it on again "
-                                                "to have them typed."),
+                                 QStringLiteral("To Cursor is switched off."),
                              Platform::vbOKOnly + Platform::vbExclamation, ForwardBoxTitle);
         }
     });
