@@ -41,7 +41,14 @@ QString NoTypingReason(const QString& currentDesktop)
     case Kind::Kde:
         remedy = QStringLiteral("Install the package xdg-desktop-portal-kde and log in again");
         break;
-    default:
+    case Kind::Sway:
+    case Kind::Hyprland:
+    case Kind::Labwc:
+        // These offer the virtual keyboard: the program did not reach the compositor.
+        remedy = QStringLiteral("Start the program from within the session, where "
+                                "WAYLAND_DISPLAY names the compositor");
+        break;
+    case Kind::Other:
         remedy = QStringLiteral("Use a compositor that offers the virtual keyboard (sway, "
                                 "Hyprland, labwc) or GNOME or KDE Plasma with their desktop "
                                 "portal");

@@ -150,16 +150,21 @@ void Server::raise(const QStringList& fields)
     // action; Qt's Wayland client hands this one over with the next activation.
     if (!token.isEmpty() && QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
         qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
-    // An open dialog comes forward with the window, on top of it.
-    for (QWidget* window : {m_window.data(), QApplication::activeModalWidget()}) {
+    // An open dialog comes forward with the window, on top of it, and takes the focus (the
+    // token is good for one activation).
+    QWidget* focus = QApplication::activeModalWidget();
+    for (QWidget* window : {m_window.data(), focus}) {
         if (!window)
             continue;
         if (window->isMinimized())
             window->showNormal();
         window->show();
         window->raise();
-        window->activateWindow();
     }
+    if (!focus)
+        focus = m_window;
+    if (focus)
+        focus->activateWindow();
 }
 
 } // namespace Platform::LocalRequests

@@ -1,5 +1,6 @@
 // The main window and the desktop mechanisms behind F12 mode and To Cursor forwarding.
 #include <QTimer>
+#include <utility>
 
 #include "platform/desktop.h"
 #include "platform/key_grab.h"
@@ -8,7 +9,6 @@
 #include "shell/frmMDIMain.h"
 
 namespace {
-const QString HookBoxTitle = QStringLiteral("Hook Function Key");
 const QString ForwardBoxTitle = QStringLiteral("Forward To Cursor");
 const QString CRLF = QStringLiteral("\r\n");
 } // namespace
@@ -22,7 +22,7 @@ void frmMDIMain::TellDesktopLimits(bool functionKey)
         return;
     const QString advice = Platform::TheKeyGrab().ShortcutAdvice();
     if (!advice.isEmpty() && !std::exchange(m_shortcutAdviceTold, true))
-        Platform::MsgBox(advice, Platform::vbOKOnly + Platform::vbInformation, HookBoxTitle);
+        HookBox(advice, Platform::vbOKOnly + Platform::vbInformation);
 }
 
 void frmMDIMain::BackendFailed(Platform::BackendFeature feature, const QString& reason)
@@ -36,17 +36,14 @@ void frmMDIMain::BackendFailed(Platform::BackendFeature feature, const QString& 
     QTimer::singleShot(0, this, [this, functionKey, reason] {
         if (functionKey && mnuF12toStart_Stop->isChecked()) {
             mnuF12toStart_Stop_Click(); // removes the hook and stores the mode as off
-            Platform::MsgBox(QStringLiteral("Error:") + CRLF +
-                                 QStringLiteral("Function Key F12 could not hooked!"),
-                             Platform::vbOKOnly, HookBoxTitle);
+            HookFailedBox();
         } else if (!functionKey && mnuToCursor->isChecked()) {
             mnuToCursor_Click();
             Platform::MsgBox(QStringLiteral("Error:") + CRLF +
                                  QStringLiteral("The desktop no longer lets the readings of "
                                                 "channel 1 be typed into other applications:") +
                                  CRLF + reason + CRLF + CRLF +
-                                 QStringLiteral("To Cursor is switched off. Switch it on again "
-                                                "to have them typed."),
+                                 QStringLiteral("To Cursor is switched off."),
                              Platform::vbOKOnly + Platform::vbExclamation, ForwardBoxTitle);
         }
     });

@@ -664,13 +664,10 @@ void frmMDIMain::mnuF12toStart_Stop_Click()
         Keyhook::SetKeyHook();
         if (Keyhook::HookSet) {
             mnuF12toStart_Stop->setChecked(true);
-            Platform::MsgBox(QStringLiteral("Start/Stop Transfer with Function Key F12"),
-                             Platform::vbOKOnly, HookBoxTitle);
+            HookBox(QStringLiteral("Start/Stop Transfer with Function Key F12"));
             TellDesktopLimits(true);
         } else {
-            Platform::MsgBox(QStringLiteral("Error:") + CRLF +
-                                 QStringLiteral("Function Key F12 could not hooked!"),
-                             Platform::vbOKOnly, HookBoxTitle);
+            HookFailedBox();
         }
     } else {
         Keyhook::RemoveKeyHook();
@@ -678,6 +675,16 @@ void frmMDIMain::mnuF12toStart_Stop_Click()
     }
     SettingsStore::SaveSetting(QStringLiteral("Transfer"), QStringLiteral("F12toStart/Stop"),
                                Settings::BooleanText(mnuF12toStart_Stop->isChecked()));
+}
+
+void frmMDIMain::HookBox(const QString& prompt, int style)
+{
+    Platform::MsgBox(prompt, style, HookBoxTitle);
+}
+
+void frmMDIMain::HookFailedBox()
+{
+    HookBox(QStringLiteral("Error:") + CRLF + QStringLiteral("Function Key F12 could not hooked!"));
 }
 
 QVariant frmMDIMain::KeyboardHook_HookAction()

@@ -38,6 +38,7 @@
 #include "comm/channel_connections.h"
 #include "keyhook/keyboard_hook.h"
 #include "platform/session_backends.h"
+#include "platform/user_prompts.h"
 
 class QAction;
 class QMdiArea;
@@ -137,6 +138,9 @@ private:
     // desktop without the mechanisms needs from the user, said once per run when the mode
     // is switched on, and a mode switched off when the desktop takes back what it granted.
     void TellDesktopLimits(bool functionKey);
+    // The boxes of F12 mode, under their one title.
+    static void HookBox(const QString& prompt, int style = Platform::vbOKOnly);
+    static void HookFailedBox();
     void BackendFailed(Platform::BackendFeature feature, const QString& reason);
 
 public:
