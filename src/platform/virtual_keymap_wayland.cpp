@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <limits>
 #include <memory>
+#include <string_view>
+#include <utility>
 
 #include <xkbcommon/xkbcommon.h>
 
@@ -15,66 +17,15 @@ namespace {
 constexpr uint32_t EvdevOffset = 8;
 constexpr uint32_t HighestKey = 255 - EvdevOffset;
 
-struct FixedKey
-{
-    uint32_t keysym;
-    uint32_t key;
-};
-
-// Where a US keyboard has them, by evdev key code.
-constexpr FixedKey FixedKeys[] = {
-    {XKB_KEY_Return, 28},
-    {XKB_KEY_Tab, 15},
-    {XKB_KEY_Left, 105},
-    {'1', 2},
-    {'2', 3},
-    {'3', 4},
-    {'4', 5},
-    {'5', 6},
-    {'6', 7},
-    {'7', 8},
-    {'8', 9},
-    {'9', 10},
-    {'0', 11},
-    {'-', 12},
-    {'=', 13},
-    {'q', 16},
-    {'w', 17},
-    {'e', 18},
-    {'r', 19},
-    {'t', 20},
-    {'y', 21},
-    {'u', 22},
-    {'i', 23},
-    {'o', 24},
-    {'p', 25},
-    {'[', 26},
-    {']', 27},
-    {'a', 30},
-    {'s', 31},
-    {'d', 32},
-    {'f', 33},
-    {'g', 34},
-    {'h', 35},
-    {'j', 36},
-    {'k', 37},
-    {'l', 38},
-    {';', 39},
-    {'\'', 40},
-    {'`', 41},
-    {'\\', 43},
-    {'z', 44},
-    {'x', 45},
-    {'c', 46},
-    {'v', 47},
-    {'b', 48},
-    {'n', 49},
-    {'m', 50},
-    {',', 51},
-    {'.', 52},
-    {'/', 53},
-    {' ', 57},
-};
+// Enter, Tab and Left by evdev key code, and the unshifted characters of a US keyboard's
+// rows, each row from the key code of its first key.
+constexpr std::pair<uint32_t, uint32_t> NamedKeys[] = {
+    {XKB_KEY_Return, 28}, {XKB_KEY_Tab, 15}, {XKB_KEY_Left, 105}};
+constexpr std::pair<std::string_view, uint32_t> UsRows[] = {{"1234567890-=", 2},
+                                                            {"qwertyuiop[]", 16},
+                                                            {"asdfghjkl;'`", 30},
+                                                            {"\\zxcvbnm,./", 43},
+                                                            {" ", 57}};
 
 // Keys never bound to a character, although no US character sits there: Escape,
 // Backspace and Delete, modifiers, lock keys, power and sleep. A compositor or a desktop
@@ -98,9 +49,15 @@ struct KeymapDeleter
 VirtualKeymap::VirtualKeymap()
 {
     std::vector<bool> taken(HighestKey + 1, false);
-    for (const FixedKey& fixed : FixedKeys) {
-        m_fixed.emplace(fixed.keysym, fixed.key);
-        taken[fixed.key] = true;
+    const auto fix = [&](uint32_t keysym, uint32_t key) {
+        m_fixed.emplace(keysym, key);
+        taken[key] = true;
+    };
+    for (const auto& [keysym, key] : NamedKeys)
+        fix(keysym, key);
+    for (const auto& [characters, first] : UsRows) {
+        for (size_t i = 0; i < characters.size(); ++i)
+            fix(uint32_t(characters[i]), first + uint32_t(i));
     }
     for (const uint32_t key : ReservedKeys)
         taken[key] = true;
