@@ -12,7 +12,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -181,9 +180,7 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    // A settings store of its own, so the channel set up here touches no real one.
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    const PrivateFolders folders;
 
     XvfbServer xvfb;
     if (!xvfb.isRunning()) {

@@ -12,7 +12,6 @@
 #include <QEventLoop>
 #include <QFileSystemWatcher>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <cstdio>
@@ -53,11 +52,8 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    // A settings store and journals of their own, so the channel set up here touches no real
-    // ones. (The journals' lock outlives main(), and Qt says it found its folder gone.)
-    QTemporaryDir folders;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folders.filePath("config")));
-    qputenv("XDG_STATE_HOME", QFile::encodeName(folders.filePath("state")));
+    // (The journals' lock outlives main(), and Qt says it found its folder gone.)
+    const PrivateFolders folders;
 
     SwaySession sway;
     if (!sway.isRunning()) {

@@ -2,8 +2,10 @@
 // What the typing benchmarks share: channel 1 forwarding to the cursor, and how the delays
 // are printed.
 
+#include <QFile>
 #include <QList>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
 #include <array>
@@ -13,6 +15,18 @@
 #include "comm/channel_connections.h"
 #include "platform/settings_store.h"
 #include "shell/frmMDIMain.h"
+
+// Settings and journals of their own for the benchmark's run, so that the channel set up
+// here touches no real ones and a run cut short leaves nothing to recover in the next.
+struct PrivateFolders
+{
+    QTemporaryDir dir;
+    PrivateFolders()
+    {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("config")));
+        qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath("state")));
+    }
+};
 
 // Channel 1 on balance, a loopback port that only listens, forwarding to the cursor; the
 // main window is loaded and the channel connected. False (and said why) when it never was.
