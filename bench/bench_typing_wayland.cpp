@@ -52,7 +52,6 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    // (The journals' lock outlives main(), and Qt says it found its folder gone.)
     const PrivateFolders folders;
 
     SwaySession sway;

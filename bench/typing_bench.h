@@ -18,6 +18,7 @@
 
 // Settings and journals of their own for the benchmark's run, so that the channel set up
 // here touches no real ones and a run cut short leaves nothing to recover in the next.
+// (The journals' lock outlives main(): Qt says at the end that it found its folder gone.)
 struct PrivateFolders
 {
     QTemporaryDir dir;
