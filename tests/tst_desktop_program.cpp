@@ -51,16 +51,24 @@ private slots:
     {
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QByteArray>("display");
-        QTest::addColumn<QString>("output"); // a pattern for all of it; status 0 with options
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("output"); // a pattern for standard output, then error
         const QString noDisplay =
-            "^quorvane: needs a graphical session \\(X11 or XWayland\\)[^\\n]*\\n$";
-        QTest::newRow("no display at all") << QStringList() << QByteArray() << noDisplay;
+            "^quorvane: needs a graphical session \\(X11 or Wayland\\)[^\\n]*\\n$";
+        QTest::newRow("no display at all") << QStringList() << QByteArray() << 1 << noDisplay;
         QTest::newRow("display with no server")
-            << QStringList() << QByteArray(":31987") << noDisplay;
-        QTest::newRow("version") << QStringList{"--version"} << QByteArray()
+            << QStringList() << QByteArray(":31987") << 1 << noDisplay;
+        QTest::newRow("version") << QStringList{"-v"} << QByteArray() << 0
                                  << "^Veltrano Quorvane for IP and COM 2\\.0\\.0\\n$";
-        QTest::newRow("help") << QStringList{"--help"} << QByteArray()
-                              << "^Usage: quorvane .*laboratory balances.*\\n  " +
+        // Nothing to ask and a wrong command line: no display is needed to say so.
+        QTest::newRow("request, nothing runs")
+            << QStringList{"--request"} << QByteArray() << 1
+            << "^quorvane: the program is not running \\(nothing listens at [^\\n]*\\)\\n$";
+        QTest::newRow("unknown option")
+            << QStringList{"--bogus"} << QByteArray() << 2
+            << "^quorvane: Unknown option 'bogus'\\.\\n\\nUsage: quorvane .*dialout";
+        QTest::newRow("help") << QStringList{"--help"} << QByteArray() << 0
+                              << "^Usage: quorvane .*laboratory balances.*--request.*\\n  " +
                                      QRegularExpression::escape(
                                          qEnvironmentVariable("XDG_CONFIG_HOME")) +
                                      "/Veltrano Quorvane for IP and COM\\.ini\\n.*dialout";
@@ -69,10 +77,11 @@ private slots:
     {
         QFETCH(QStringList, options);
         QFETCH(QByteArray, display);
+        QFETCH(int, status);
         QFETCH(QString, output);
         display.isEmpty() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", display);
         const auto [exit, text] = run(QUORVANE_BIN_DIR "/quorvane", options);
-        QCOMPARE(exit, options.isEmpty() ? 1 : 0);
+        QCOMPARE(exit, status);
         QVERIFY2(text.contains(
                      QRegularExpression(output, QRegularExpression::DotMatchesEverythingOption)),
                  qPrintable(text));

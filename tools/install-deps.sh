@@ -5,11 +5,13 @@ set -euo pipefail
 packages=(
   cmake g++ make ccache clang-format
   qt6-base-dev libqt6serialport6-dev qt6-serialport-dev
-  libx11-dev libxtst-dev libxkbcommon-dev
+  libx11-dev libxtst-dev
+  pkg-config libwayland-dev libwayland-bin libxkbcommon-dev
   dbus-daemon dbus-bin python3-dbusmock
   kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5 qt6-wayland
-  plasma-wayland-protocols libwayland-dev
+  plasma-wayland-protocols
   xvfb xauth x11-utils xdotool socat imagemagick
+  sway foot wtype
   nftables iproute2
   qt6-svg-dev dpkg-dev desktop-file-utils appstream
 )

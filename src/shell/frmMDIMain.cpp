@@ -86,6 +86,10 @@ frmMDIMain::frmMDIMain(QWidget* parent)
     setCentralWidget(central);
     Channel_Window::SetMdiArea(m_mdiArea);
     Communication_HW::BindElements(&MSComm, &Winsocket);
+    Platform::SetBackendFailureHandler(
+        [this](Platform::BackendFeature feature, const QString& reason) {
+            BackendFailed(feature, reason);
+        });
 
     buildMenu();
 
@@ -124,8 +128,10 @@ frmMDIMain::~frmMDIMain()
         Communication_HW::BindElements(nullptr, nullptr);
     if (Channel_Window::MdiArea() == m_mdiArea)
         Channel_Window::SetMdiArea(nullptr);
-    if (g_instance == this)
+    if (g_instance == this) {
         g_instance = nullptr;
+        Platform::SetBackendFailureHandler(nullptr);
+    }
 }
 
 frmMDIMain* frmMDIMain::Instance()
@@ -570,6 +576,8 @@ void frmMDIMain::mnuBeeponRequest_Click()
 void frmMDIMain::mnuToCursor_Click()
 {
     toggleOption(mnuToCursor, QStringLiteral("Forward"), QStringLiteral("ToCursor"));
+    if (mnuToCursor->isChecked())
+        TellDesktopLimits(false);
 }
 
 void frmMDIMain::mnuback_left_Click()
@@ -686,12 +694,10 @@ void frmMDIMain::mnuF12toStart_Stop_Click()
         Keyhook::SetKeyHook();
         if (Keyhook::HookSet) {
             mnuF12toStart_Stop->setChecked(true);
-            Platform::MsgBox(QStringLiteral("Start/Stop Transfer with Function Key F12"),
-                             Platform::vbOKOnly, HookBoxTitle);
+            HookBox(QStringLiteral("Start/Stop Transfer with Function Key F12"));
+            TellDesktopLimits(true);
         } else {
-            Platform::MsgBox(QStringLiteral("Error:") + CRLF +
-                                 QStringLiteral("Function Key F12 could not hooked!"),
-                             Platform::vbOKOnly, HookBoxTitle);
+            HookFailedBox();
         }
     } else {
         Keyhook::RemoveKeyHook();
@@ -699,6 +705,16 @@ void frmMDIMain::mnuF12toStart_Stop_Click()
     }
     SettingsStore::SaveSetting(QStringLiteral("Transfer"), QStringLiteral("F12toStart/Stop"),
                                Settings::BooleanText(mnuF12toStart_Stop->isChecked()));
+}
+
+void frmMDIMain::HookBox(const QString& prompt, int style)
+{
+    Platform::MsgBox(prompt, style, HookBoxTitle);
+}
+
+void frmMDIMain::HookFailedBox()
+{
+    HookBox(QStringLiteral("Error:") + CRLF + QStringLiteral("Function Key F12 could not hooked!"));
 }
 
 QVariant frmMDIMain::KeyboardHook_HookAction()

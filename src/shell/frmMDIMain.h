@@ -40,6 +40,8 @@
 
 #include "comm/channel_connections.h"
 #include "keyhook/keyboard_hook.h"
+#include "platform/session_backends.h"
+#include "platform/user_prompts.h"
 
 class QAction;
 class QLabel;
@@ -140,6 +142,14 @@ private:
     void RecoverUnsavedText();
     void CheckChannels();
     void SendChannels();
+    // The desktop's side of F12 mode and forwarding (desktop_backend_events.cpp): what a
+    // desktop without the mechanisms needs from the user, said once per run when the mode
+    // is switched on, and a mode switched off when the desktop takes back what it granted.
+    void TellDesktopLimits(bool functionKey);
+    // The boxes of F12 mode, under their one title.
+    static void HookBox(const QString& prompt, int style = Platform::vbOKOnly);
+    static void HookFailedBox();
+    void BackendFailed(Platform::BackendFeature feature, const QString& reason);
 
 public:
     // Menu items, named as the handlers refer to them.
@@ -179,4 +189,6 @@ private:
     bool m_windowsArranged = false;
     // Since the last try to give windows without a journal one.
     QElapsedTimer m_journalRetry;
+    bool m_typingLimitTold = false;
+    bool m_shortcutAdviceTold = false;
 };
