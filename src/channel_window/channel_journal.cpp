@@ -52,6 +52,7 @@ std::array<std::shared_ptr<Journal>, Globals::MaxChannels + 1> g_journals;
 // the journals of the one that runs.
 std::unique_ptr<QLockFile> g_lock;
 QPointer<QTimer> g_syncTimer;
+std::function<bool(int, const QString&)> g_removeHook;
 
 bool IsChannel(int ch)
 {
@@ -239,8 +240,10 @@ void Remove(int ch)
 {
     if (g_frozen || !IsChannel(ch))
         return;
-    CloseJournal(g_journals[std::size_t(ch)], true);
-    QFile::remove(JournalPath(ch));
+    // Text the window lets go of may still be wanted by the hook, so it is written first.
+    CloseJournal(g_journals[std::size_t(ch)], !g_removeHook);
+    if (!g_removeHook || !g_removeHook(ch, JournalPath(ch)))
+        QFile::remove(JournalPath(ch));
     QFile::remove(SavedPath(ch));
 }
 
@@ -254,6 +257,17 @@ void SyncAll()
             Platform::SyncFile(journal->file.handle());
         journal->dirty = false;
     }
+}
+
+void WriteOut(int ch)
+{
+    if (!g_frozen && IsChannel(ch) && g_journals[std::size_t(ch)])
+        WritePending(*g_journals[std::size_t(ch)]);
+}
+
+void SetRemoveHook(std::function<bool(int ch, const QString& path)> hook)
+{
+    g_removeHook = std::move(hook);
 }
 
 void Freeze()

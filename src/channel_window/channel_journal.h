@@ -15,6 +15,7 @@
 // Recover() names every journal that holds more than was saved, for its window to take.
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -38,6 +39,12 @@ void Settle(int ch);
 void Remove(int ch);
 // Writes what is pending to the disk now.
 void SyncAll();
+// Puts what the channel's journal took into its file, without waiting for the disk, so
+// that a reader of the file sees every byte received so far.
+void WriteOut(int ch);
+// Asked with the file's path before a journal is removed; true when it took the file away
+// itself (renamed it) because its bytes are still wanted.
+void SetRemoveHook(std::function<bool(int ch, const QString& path)> hook);
 // The program is ending on a signal: sync, then let nothing change the files any more, so
 // that whatever runs on the way out (a question that returns unanswered) cannot remove them.
 void Freeze();
