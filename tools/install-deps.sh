@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev libqt6serialport6-dev qt6-serialport-dev
   libx11-dev libxtst-dev
   xvfb xauth x11-utils xdotool socat imagemagick
+  libmosquitto-dev qtkeychain-qt6-dev mosquitto mosquitto-clients openssl
   nftables iproute2
   g++-mingw-w64-x86-64-posix
   qt6-svg-dev dpkg-dev desktop-file-utils appstream

@@ -3,12 +3,14 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
 #include <array>
@@ -28,6 +30,8 @@
 #include "platform/desktop.h"
 #include "platform/settings_store.h"
 #include "platform/user_prompts.h"
+#include "publish/frmPublish.h"
+#include "publish/publisher.h"
 #include "shell/load_settings.h"
 #include "shell/module_data.h"
 #include "shell/pending_error.h"
@@ -70,6 +74,16 @@ frmMDIMain::frmMDIMain(QWidget* parent)
     Communication_HW::BindElements(&MSComm, &Winsocket);
 
     buildMenu();
+
+    lblBroker = new QLabel(this);
+    lblBroker->setObjectName(QStringLiteral("lblBroker"));
+    statusBar()->addWidget(lblBroker);
+    statusBar()->hide();
+    auto* publisher = new Publish::Publisher(this);
+    connect(publisher, &Publish::Publisher::StateChanged, this, [this](const QString& text) {
+        lblBroker->setText(text);
+        statusBar()->setVisible(!text.isEmpty());
+    });
 
     m_sendChannelTimer = new QTimer(this);
     m_sendChannelTimer->setObjectName(QStringLiteral("SendChannelTimer"));
@@ -163,6 +177,8 @@ void frmMDIMain::buildMenu()
     separator(settings, QStringLiteral("mnuSettings0"));
     mnuDataRequest = addItem(settings, QStringLiteral("mnuDataRequest"),
                              QStringLiteral("Data &Request"), &frmMDIMain::mnuDataRequest_Click);
+    mnuPublish = addItem(settings, QStringLiteral("mnuPublish"), QStringLiteral("&Publish..."),
+                         &frmMDIMain::mnuPublish_Click);
 
     QMenu* transfer = topLevel(QStringLiteral("Transfer"), QStringLiteral("&Transfer"));
     mnuStart =
@@ -283,6 +299,7 @@ void frmMDIMain::LoadSettings()
     mnuback_left->setChecked(checks.backLeft);
     // The hook is never installed at start-up, whatever was stored.
     mnuF12toStart_Stop->setChecked(false);
+    Publish::ThePublisher()->ApplyStoredSettings();
 }
 
 bool frmMDIMain::MDIForm_QueryUnload()
@@ -480,6 +497,12 @@ void frmMDIMain::mnuDataRequest_Click()
     frmDataRequest dialog(this);
     dialog.exec();
     StartCheckChannels();
+}
+
+void frmMDIMain::mnuPublish_Click()
+{
+    frmPublish dialog(this);
+    dialog.exec();
 }
 
 void frmMDIMain::mnuSendCmd_Click()
@@ -715,6 +738,7 @@ void frmMDIMain::ReceiveChannel(int channel, const QString& text)
     }
     ShowChannelWindow(channel);
     TextToChannelWindow(channel, shaped.display);
+    Publish::ThePublisher()->Arrived(channel);
 }
 
 void frmMDIMain::MSComm_OnComm(int index)
