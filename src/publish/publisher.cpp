@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QTimer>
 #include <algorithm>
 
@@ -423,15 +422,24 @@ void Publisher::saveMark(int ch)
     const qint64 mark = state.mark();
     if (!state.loaded || (mark == state.savedMark && state.base == state.savedBase))
         return;
+    // Written in place at a fixed width: a mark that moves every second dirties one page
+    // instead of making a new file each time. A mark lost with the power only means
+    // records sent again, which consumers drop by seq; a new file and a new base (the
+    // numbers of the next journal) must survive, so those go to the disk at once.
+    const bool durable = state.savedMark < 0 || state.base != state.savedBase;
     QDir().mkpath(Channel_Journal::Folder());
-    QSaveFile file(MarkPath(ch));
-    if (!file.open(QIODevice::WriteOnly))
+    QFile file(MarkPath(ch));
+    if (!file.open(QIODevice::ReadWrite))
         return;
-    file.write(QByteArray::number(state.base) + ' ' + QByteArray::number(mark) + '\n');
-    if (!file.commit())
+    const QByteArray text = QByteArray::number(state.base).rightJustified(19, ' ') + ' ' +
+                            QByteArray::number(mark).rightJustified(19, ' ') + '\n';
+    if (file.write(text) != text.size())
         return;
-    if (state.savedMark < 0)
-        Platform::SyncFolder(Channel_Journal::Folder());
+    if (durable) {
+        Platform::SyncFile(file.handle());
+        if (state.savedMark < 0)
+            Platform::SyncFolder(Channel_Journal::Folder());
+    }
     state.savedMark = mark;
     state.savedBase = state.base;
 }
