@@ -143,6 +143,10 @@ MqttSubscriber::MqttSubscriber(const MqttBroker& broker, const QString& topic, b
     if (tls)
         args << "--cafile" << broker.caFile();
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] {
+        if (onMessage)
+            messages();
+    });
     m_process.start(Program("mosquitto_sub"), args);
     m_process.waitForStarted(10000);
 }
@@ -155,15 +159,19 @@ MqttSubscriber::~MqttSubscriber()
 const QList<QJsonObject>& MqttSubscriber::messages()
 {
     m_partial += m_process.readAllStandardOutput();
-    qsizetype end;
-    while ((end = m_partial.indexOf('\n')) >= 0) {
-        const QByteArray line = m_partial.left(end);
-        m_partial.remove(0, end + 1);
+    qsizetype start = 0, end;
+    for (; (end = m_partial.indexOf('\n', start)) >= 0; start = end + 1) {
+        const QByteArray line = m_partial.mid(start, end - start);
         const qsizetype space = line.indexOf(' ');
+        if (onMessage) {
+            onMessage(line.left(space), line.mid(space + 1));
+            continue;
+        }
         QJsonObject message = QJsonDocument::fromJson(line.mid(space + 1)).object();
         message.insert("topic", QString::fromUtf8(line.left(space)));
         m_messages.append(message);
     }
+    m_partial.remove(0, start);
     return m_messages;
 }
 

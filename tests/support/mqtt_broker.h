@@ -7,6 +7,7 @@
 #include <QList>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <functional>
 
 class MqttBroker
 {
@@ -48,6 +49,9 @@ public:
     MqttSubscriber(const MqttBroker& broker, const QString& topic, bool tls = false);
     ~MqttSubscriber();
 
+    // Where set, gets each message as it comes (topic, payload) instead of messages()
+    // keeping it: no JSON parsed, for measuring.
+    std::function<void(const QByteArray&, const QByteArray&)> onMessage;
     // Every message so far, in the order it came; the topic is added as "topic".
     const QList<QJsonObject>& messages();
     // Waits until the subscription is in place: a probe published under topicLevel (which
