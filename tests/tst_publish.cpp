@@ -1,9 +1,13 @@
 // Every reading published to a real broker: nothing lost and nothing out of order through
 // broker restarts, a killed program, a wrong password and a cleared window; TLS.
 
+#include <QCheckBox>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTimer>
 #include <QtTest>
@@ -203,6 +207,60 @@ private slots:
         }
         QTRY_COMPARE_WITH_TIMEOUT(Consumed(subscriber.messages(), 1), sent, 20000);
         QTRY_COMPARE(lblBroker->text(), "Broker: connected");
+    }
+
+    // Settings > Publish checks each box as the focus leaves it; OK stores and connects.
+    void dialog_boxesCheckedOnLeaving_OKConnects_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("refusal"); // "": accepted
+        QTest::newRow("no host") << "txtBroker"
+                                 << ":1883"
+                                 << "Type the broker as host:port, for example broker.lab:1883.";
+        QTest::newRow("port out of range") << "txtBroker"
+                                           << "broker.lab:65536"
+                                           << "The broker's port must be a number from 1 to 65535.";
+        QTest::newRow("wildcard in the prefix") << "txtTopic"
+                                                << "lab/#"
+                                                << "The topic prefix may not contain + or #.";
+        QTest::newRow("topic level in the client ID") << "txtClientId"
+                                                      << "pc/1"
+                                                      << "The client ID may not contain /, + or #.";
+        QTest::newRow("nothing listens there: stored, the reason shown") << "txtBroker"
+                                                                         << "127.0.0.1:9"
+                                                                         << "";
+    }
+    void dialog_boxesCheckedOnLeaving_OKConnects()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, typed);
+        QFETCH(QString, refusal);
+        frmMDIMain& main = m_fake->start();
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = main.findChild<QDialog*>("frmPublish");
+            const auto closeAlways = qScopeGuard([dialog] { dialog->reject(); });
+            QVERIFY(QTest::qWaitForWindowActive(dialog));
+            QTest::keyClick(dialog->findChild<QCheckBox*>("chkEnabled"), Qt::Key_Space);
+            auto* edit = dialog->findChild<QLineEdit*>(box);
+            QTest::mouseClick(edit, Qt::LeftButton);
+            QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(edit, typed);
+            QTest::keyClick(edit, Qt::Key_Tab);
+            QCOMPARE(edit->hasFocus(), !refusal.isEmpty());
+            if (refusal.isEmpty())
+                QTest::mouseClick(dialog->findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
+        });
+        main.mnuPublish->trigger();
+        if (!refusal.isEmpty()) {
+            m_fake->expectOnlyBox(refusal, Platform::vbOKOnly + Platform::vbExclamation, "Publish");
+            QCOMPARE(SettingsStore::GetSetting("Publish", "Enabled", "unset"), "unset");
+            return;
+        }
+        QCOMPARE(SettingsStore::GetSetting("Publish", "Enabled"), "1");
+        QCOMPARE(SettingsStore::GetSetting("Publish", "Broker"), typed);
+        QTRY_COMPARE(main.findChild<QLabel*>("lblBroker")->text(),
+                     "Broker: not connected (Connection refused), 0 readings waiting");
     }
 };
 

@@ -99,8 +99,10 @@ void MqttLink::run()
         QString reason;
         m_refusal.clear();
         if (renew(reason)) {
-            const int rc =
-                mosquitto_connect(m_client, host.constData(), m_options.port, KeepAliveSeconds);
+            // Without waiting for the TCP connect: the loop below finishes it, so that a
+            // host that never answers cannot hold up the end of the link.
+            const int rc = mosquitto_connect_async(m_client, host.constData(), m_options.port,
+                                                   KeepAliveSeconds);
             if (rc == MOSQ_ERR_SUCCESS) {
                 int loop = MOSQ_ERR_SUCCESS;
                 while (!m_stop && loop == MOSQ_ERR_SUCCESS)

@@ -53,7 +53,7 @@ MqttBroker::MqttBroker(bool tls) : m_tls(tls), m_port(FreePort())
     const passwd* self = ::getpwuid(::geteuid());
     QByteArray text = "user " + QByteArray(self ? self->pw_name : "root") + "\n";
     text += "per_listener_settings false\nallow_anonymous false\n"
-            "persistence true\nautosave_interval 1\nmax_queued_messages 0\n";
+            "persistence true\nmax_queued_messages 0\n";
     text += "persistence_location " + QFile::encodeName(m_dir.path()) + "/\n";
     text += "password_file " + QFile::encodeName(m_dir.filePath("passwd")) + "\n";
     text += "listener " + QByteArray::number(m_port) + " 127.0.0.1\n";
