@@ -47,22 +47,32 @@ QByteArray Journal(int ch)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The channel's records as a consumer keeps them: repeats dropped by seq, each one where
-// the last one ended (they end in CR LF); "" when they are out of order or have a gap.
-QByteArray Consumed(const QList<QJsonObject>& messages, int ch)
+// What is wrong with the channel's records as a consumer keeps them (repeats dropped by
+// seq) against the channel's journal: "" when each one holds the journal's text at its seq,
+// in order, with nothing but its line end before the next one, up to the journal's end.
+QByteArray Problem(const QList<QJsonObject>& messages, int ch, const QByteArray& journal)
 {
-    QByteArray text;
+    qint64 end = 0; // of the last record's text
     for (const QJsonObject& message : messages) {
         if (message["channel"].toInt() != ch)
             continue;
         const qint64 seq = message["seq"].toInteger();
-        if (seq < text.size())
+        if (seq < end)
             continue; // a repeat
-        if (seq > text.size())
-            return "gap or out of order at " + QByteArray::number(seq);
-        text += message["text"].toString().toLatin1() + "\r\n";
+        const QByteArray between = journal.mid(end, seq - end);
+        if ((end > 0 && between.isEmpty()) ||
+            between.count('\r') + between.count('\n') != between.size())
+            return "gap or out of order before " + QByteArray::number(seq);
+        const QByteArray text = message["text"].toString().toLatin1();
+        if (journal.mid(seq, text.size()) != text)
+            return "not the journal's text at " + QByteArray::number(seq) + ": " + text;
+        end = seq + text.size();
     }
-    return text;
+    const QByteArray rest = journal.mid(end);
+    if (rest.isEmpty() || rest.count('\r') + rest.count('\n') != rest.size())
+        return "missing after " + QByteArray::number(end) + " of " +
+               QByteArray::number(journal.size());
+    return {};
 }
 
 } // namespace
@@ -132,7 +142,7 @@ private slots:
         stream.stop();
 
         for (int ch = 1; ch <= 3; ++ch)
-            QTRY_COMPARE_WITH_TIMEOUT(Consumed(subscriber.messages(), ch), Journal(ch), 30000);
+            QTRY_COMPARE_WITH_TIMEOUT(Problem(subscriber.messages(), ch, Journal(ch)), "", 30000);
         const QJsonObject first = subscriber.messages().first();
         QCOMPARE(first["topic"].toString(), "lab/pc1/" + QString::number(first["channel"].toInt()));
         QCOMPARE(first["host"].toString(), "pc1");
@@ -205,7 +215,7 @@ private slots:
             QTRY_COMPARE(lblBroker->text(), QString(state).replace("3 readings", "5 readings"));
             QVERIFY2(broker.start(), qPrintable(broker.errorText()));
         }
-        QTRY_COMPARE_WITH_TIMEOUT(Consumed(subscriber.messages(), 1), sent, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(Problem(subscriber.messages(), 1, sent), "", 20000);
         QTRY_COMPARE(lblBroker->text(), "Broker: connected");
     }
 
