@@ -277,8 +277,8 @@ void Publisher::send(int ch)
                 continue;
             }
             const qint64 offset = record.seq - first;
-            if (offset + record.length > bytes.size())
-                return; // the file was not readable; the next poll tries again
+            if (offset + record.length > bytes.size() || m_inflight.size() >= SendWindow)
+                return; // not readable now, or enough on the way: the next poll goes on
             Reading reading;
             reading.host = m_settings.clientId;
             reading.channel = ch;

@@ -177,7 +177,7 @@ void frmMDIMain::buildMenu()
     separator(settings, QStringLiteral("mnuSettings0"));
     mnuDataRequest = addItem(settings, QStringLiteral("mnuDataRequest"),
                              QStringLiteral("Data &Request"), &frmMDIMain::mnuDataRequest_Click);
-    mnuPublish = addItem(settings, QStringLiteral("mnuPublish"), QStringLiteral("&Publish..."),
+    mnuPublish = addItem(settings, QStringLiteral("mnuPublish"), QStringLiteral("&Publish"),
                          &frmMDIMain::mnuPublish_Click);
 
     QMenu* transfer = topLevel(QStringLiteral("Transfer"), QStringLiteral("&Transfer"));
