@@ -5,15 +5,20 @@ set -euo pipefail
 packages=(
   cmake g++ make ccache clang-format
   qt6-base-dev libqt6serialport6-dev qt6-serialport-dev
-  libx11-dev libxtst-dev
+  libx11-dev libxtst-dev libxkbcommon-dev
+  dbus-daemon dbus-bin python3-dbusmock
+  kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5 qt6-wayland
+  plasma-wayland-protocols libwayland-dev
   xvfb xauth x11-utils xdotool socat imagemagick
   libmosquitto-dev qtkeychain-qt6-dev mosquitto mosquitto-clients openssl
   nftables iproute2
-  g++-mingw-w64-x86-64-posix
   qt6-svg-dev dpkg-dev desktop-file-utils appstream
 )
 # `install-deps.sh bench`: also the serial terminal the load benchmark compares with.
 [ "${1:-}" = bench ] && packages+=(picocom xterm)
+# `install-deps.sh windows`: the cross compiler and wine for the Windows checks, which skip
+# without them (CI installs them).
+[ "${1:-}" = windows ] && packages+=(g++-mingw-w64-x86-64-posix wine64)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
