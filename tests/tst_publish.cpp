@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLockFile>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -171,6 +172,9 @@ private slots:
         QTest::newRow("window cleared while the broker is down")
             << false << "clear"
             << "Broker: not connected (Connection refused), 3 readings waiting";
+        QTest::newRow("no journal (another copy holds them): from memory")
+            << false << "other copy"
+            << "Broker: not connected (Connection refused), 3 readings waiting";
         QTest::newRow("TLS with the lab's own CA") << true << ""
                                                    << "Broker: connected";
     }
@@ -185,8 +189,11 @@ private slots:
         QVERIFY(subscriber.waitSubscribed("lab/probe"));
         if (action == "password")
             broker.setPassword("changed by the administrator");
-        else if (action == "clear")
+        else if (action != "")
             broker.stop();
+        QLockFile otherCopy(Channel_Journal::Folder() + "/lock");
+        QVERIFY(QDir().mkpath(Channel_Journal::Folder()));
+        QVERIFY(action != "other copy" || otherCopy.tryLock());
         LoopbackBalance balance;
         StoreSettings(
             {&balance},
@@ -213,6 +220,9 @@ private slots:
             Channel_Window::ClearChannelWindow_AskForSave(1);
             send(2);
             QTRY_COMPARE(lblBroker->text(), QString(state).replace("3 readings", "5 readings"));
+            QVERIFY2(broker.start(), qPrintable(broker.errorText()));
+        } else if (action == "other copy") {
+            QVERIFY(!Channel_Journal::Takes(1));
             QVERIFY2(broker.start(), qPrintable(broker.errorText()));
         }
         QTRY_COMPARE_WITH_TIMEOUT(Problem(subscriber.messages(), 1, sent), "", 20000);

@@ -265,6 +265,12 @@ void WriteOut(int ch)
         WritePending(*g_journals[std::size_t(ch)]);
 }
 
+bool Takes(int ch)
+{
+    const Journal* journal = IsChannel(ch) ? g_journals[std::size_t(ch)].get() : nullptr;
+    return !g_frozen && journal && journal->takes && journal->backed;
+}
+
 void SetRemoveHook(std::function<bool(int ch, const QString& path)> hook)
 {
     g_removeHook = std::move(hook);

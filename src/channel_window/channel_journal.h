@@ -42,6 +42,9 @@ void SyncAll();
 // Puts what the channel's journal took into its file, without waiting for the disk, so
 // that a reader of the file sees every byte received so far.
 void WriteOut(int ch);
+// Whether the channel's window keeps its text in the journal now (else in memory or a
+// private file of its own).
+bool Takes(int ch);
 // Asked with the file's path before a journal is removed; true when it took the file away
 // itself (renamed it) because its bytes are still wanted.
 void SetRemoveHook(std::function<bool(int ch, const QString& path)> hook);

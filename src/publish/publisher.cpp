@@ -138,11 +138,17 @@ void Publisher::connectLink(const QString& password)
     connect(m_link.get(), &MqttLink::Acknowledged, this, &Publisher::link_Acknowledged);
 }
 
-void Publisher::Arrived(int ch)
+void Publisher::Arrived(int ch, const QString& text)
 {
     if (!m_settings.enabled || ch < 1 || ch > Globals::MaxChannels)
         return;
-    Channel& state = m_channels[std::size_t(ch)];
+    Channel& state = channel(ch);
+    if (!Channel_Journal::Takes(ch)) {
+        if (state.memory.isEmpty())
+            state.memoryBase =
+                std::max(state.counted, state.base + QFileInfo(JournalPath(ch)).size());
+        state.memory += text.toLatin1();
+    }
     if (state.arrival == 0)
         state.arrival = NowMs();
     m_dirty[std::size_t(ch)] = true;
@@ -223,6 +229,9 @@ QByteArray Publisher::read(int ch, qint64 seq, qint64 length, bool& complete)
         complete = from + bytes.size() >= retired.size;
         return bytes;
     }
+    const qint64 memoryEnd = state.memoryBase + state.memory.size();
+    if (seq >= state.memoryBase && seq < memoryEnd)
+        return state.memory.mid(seq - state.memoryBase, std::min(length, memoryEnd - seq));
     Channel_Journal::WriteOut(ch);
     ReadFile(JournalPath(ch), std::max<qint64>(0, seq - state.base), length, bytes);
     return bytes;
@@ -233,7 +242,9 @@ bool Publisher::scan(int ch)
     Channel& state = channel(ch);
     if (state.records.size() >= MaxFound)
         return false;
-    if (state.counted < state.base && state.retired.empty())
+    const bool inMemory =
+        state.counted >= state.memoryBase && state.counted < state.memoryBase + state.memory.size();
+    if (state.counted < state.base && state.retired.empty() && !inMemory)
         state.counted = state.base; // nothing holds the numbers in between
     bool complete = false;
     const QByteArray bytes = read(ch, state.counted, ScanChunk, complete);
@@ -371,6 +382,11 @@ void Publisher::link_Acknowledged(int mid)
         --state.sent;
     }
     dropPublishedRetired(state);
+    const qint64 published = std::min(state.mark() - state.memoryBase, state.memory.size());
+    if (published > 0) {
+        state.memory.remove(0, published);
+        state.memoryBase += published;
+    }
     if (m_inflight.size() < SendWindow / 2 && !m_pollTimer->isActive()) {
         m_dirty.fill(true);
         m_pollTimer->start(0);
@@ -405,12 +421,18 @@ bool Publisher::journalRemoved(int ch, const QString& path)
         }
     }
     if (!kept) {
-        // While publishing is off, the text cleared away is not published later either.
-        state.records.clear();
-        state.sent = 0;
+        // What the file held is gone; while publishing is off, what is cleared away is not
+        // published later either.
+        while (!state.records.empty() && state.records.front().seq < end) {
+            state.records.pop_front();
+            state.sent -= state.sent > 0 ? 1 : 0;
+        }
         state.counted = std::max(state.counted, end);
+        if (!m_settings.enabled)
+            state.memory.clear();
     }
-    state.base = end;
+    // Text kept in memory came after the journal's; the next journal numbers on after it.
+    state.base = std::max(end, state.memoryBase + state.memory.size());
     state.arrival = 0;
     saveMark(ch);
     return kept;

@@ -9,7 +9,10 @@
 // by "seq", their byte offset in the channel's journal; a journal that is cleared away
 // hands its numbers on to the next one, so a consumer can drop repeats by host, channel
 // and seq. A journal cleared or settled away while it still holds unpublished records is
-// kept as "Channel-<n>-<seq>.unpublished" until the broker has them.
+// kept as "Channel-<n>-<seq>.unpublished" until the broker has them. Text that reaches a
+// window without going into its journal (a full disk, the journals held by another copy
+// of the program) is kept in memory until the broker has it, numbered on after the
+// journal; it is lost if the program ends before that.
 
 #include <QHash>
 #include <QObject>
@@ -41,8 +44,8 @@ public:
     // Apply with the section [Publish] of the settings store.
     void ApplyStoredSettings() { Apply(LoadPublishSettings()); }
     bool Enabled() const { return m_settings.enabled; }
-    // Text for the channel reached its window (and so its journal).
-    void Arrived(int ch);
+    // Text for the channel reached its window (and so, mostly, its journal).
+    void Arrived(int ch, const QString& text);
     // "" while publishing is off; else connected, or not with the reason and the readings
     // waiting.
     QString StateText() const;
@@ -79,6 +82,9 @@ private:
         std::size_t sent = 0;       // how many of them went out on this connection
         std::vector<Retired> retired;
         qint64 arrival = 0; // when the bytes not read yet began to arrive (0: unknown)
+        // Text the journal did not take, from seq memoryBase on.
+        QByteArray memory;
+        qint64 memoryBase = 0;
         qint64 mark() const { return records.empty() ? counted : records.front().seq; }
     };
 

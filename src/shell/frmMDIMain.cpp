@@ -738,7 +738,7 @@ void frmMDIMain::ReceiveChannel(int channel, const QString& text)
     }
     ShowChannelWindow(channel);
     TextToChannelWindow(channel, shaped.display);
-    Publish::ThePublisher()->Arrived(channel);
+    Publish::ThePublisher()->Arrived(channel, shaped.display);
 }
 
 void frmMDIMain::MSComm_OnComm(int index)
