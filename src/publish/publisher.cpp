@@ -233,7 +233,15 @@ QByteArray Publisher::read(int ch, qint64 seq, qint64 length, bool& complete)
     if (seq >= state.memoryBase && seq < memoryEnd)
         return state.memory.mid(seq - state.memoryBase, std::min(length, memoryEnd - seq));
     Channel_Journal::WriteOut(ch);
-    ReadFile(JournalPath(ch), std::max<qint64>(0, seq - state.base), length, bytes);
+    // Kept open: the journal is read many times a second at lab load.
+    if (!state.journal) {
+        auto file = std::make_shared<QFile>(JournalPath(ch));
+        if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            return bytes;
+        state.journal = std::move(file);
+    }
+    if (state.journal->seek(std::max<qint64>(0, seq - state.base)))
+        bytes = state.journal->read(length);
     return bytes;
 }
 
@@ -410,6 +418,7 @@ bool Publisher::journalRemoved(int ch, const QString& path)
     if (!m_settings.enabled && !QFile::exists(MarkPath(ch)))
         return false;
     Channel& state = channel(ch);
+    state.journal.reset(); // a file still open cannot be renamed everywhere
     const qint64 end = state.base + QFileInfo(path).size();
     bool kept = false;
     if (m_settings.enabled && state.mark() < end) {

@@ -25,6 +25,7 @@
 #include "publish/publish_settings.h"
 #include "shell/module_data.h"
 
+class QFile;
 class QTimer;
 
 namespace Publish {
@@ -82,6 +83,8 @@ private:
         std::size_t sent = 0;       // how many of them went out on this connection
         std::vector<Retired> retired;
         qint64 arrival = 0; // when the bytes not read yet began to arrive (0: unknown)
+        // The journal, open for reading while it is the channel's.
+        std::shared_ptr<QFile> journal;
         // Text the journal did not take, from seq memoryBase on.
         QByteArray memory;
         qint64 memoryBase = 0;
