@@ -5,7 +5,10 @@
 // % of one core, resident growth per 100,000 lines, bytes written to the disk per byte
 // received, lines lost or out of order, and the lag of a 10 ms timer. For a single pty it runs
 // picocom inside xterm on the same stream as well, when both are installed, and prints the same
-// figures for it.
+// figures for it. With publishing on, a real broker on 127.0.0.1 and a subscriber take every
+// reading: it adds the publish latency from a line's sending to the subscriber (median and
+// 99th percentile) and, for a broker that is away while the balances send, the backlog the
+// program drains per second once it is back.
 //
 //   bench_load                     every scenario below
 //   bench_load <name> [seconds]    the scenarios whose name contains <name>
@@ -38,9 +41,11 @@
 #include "channel_window/frmTxtBox.h"
 #include "comm/channel_connections.h"
 #include "platform/settings_store.h"
+#include "publish/publisher.h"
 #include "shell/module_data.h"
 #include "support/child_process.h"
 #include "support/disk_writes.h"
+#include "support/mqtt_broker.h"
 #include "support/program_doubles.h"
 #include "support/xvfb_server.h"
 
@@ -204,6 +209,7 @@ struct Scenario
     double rate; // characters per second and balance
     double seconds;
     bool withTerminal;
+    enum { Off, Publish, Backlog } publish = Off; // Backlog: the broker is away until the end
 };
 
 struct Figures
@@ -217,6 +223,10 @@ struct Figures
     qint64 lost = -1; // unknown
     double lagP99Ms = -1;
     double lagMaxMs = -1;
+    qint64 published = -1; // readings at the subscriber, repeats dropped
+    double latencyMedianMs = -1;
+    double latencyP99Ms = -1;
+    double drainedPerSecond = -1;
 };
 
 void print(const char* who, const Figures& f)
@@ -236,6 +246,15 @@ void print(const char* who, const Figures& f)
     if (f.lagMaxMs >= 0)
         std::printf("  lag p99 %5.1f ms max %6.1f ms", f.lagP99Ms, f.lagMaxMs);
     std::printf("\n");
+    if (f.published >= 0)
+        std::printf("  %-17s %8lld of %lld readings at the subscriber", "published",
+                    static_cast<long long>(f.published), static_cast<long long>(f.lines));
+    if (f.latencyMedianMs >= 0)
+        std::printf(", latency median %6.1f ms p99 %7.1f ms", f.latencyMedianMs, f.latencyP99Ms);
+    if (f.drainedPerSecond >= 0)
+        std::printf(", backlog drained %7.0f readings/s", f.drainedPerSecond);
+    if (f.published >= 0)
+        std::printf("\n");
     std::fflush(stdout);
 }
 
@@ -308,6 +327,49 @@ Figures runProgram(const Scenario& s)
         std::printf("  feeder did not start\n");
         return f;
     }
+    // The broker and the subscriber are processes of their own, outside the figures of the
+    // program; the bench reads the subscriber's output, which counts in them.
+    std::unique_ptr<MqttBroker> broker;
+    std::unique_ptr<MqttSubscriber> subscriber;
+    std::vector<std::vector<bool>> seen; // per channel, per line number
+    qint64 published = 0;
+    std::vector<double> latencies;
+    QElapsedTimer wall;
+    if (s.publish != Scenario::Off) {
+        broker = std::make_unique<MqttBroker>();
+        if (!broker->start()) {
+            std::printf("  %s\n", qPrintable(broker->errorText()));
+            stopFeeder(feeder);
+            return f;
+        }
+        subscriber = std::make_unique<MqttSubscriber>(*broker, QStringLiteral("bench/#"));
+        subscriber->waitSubscribed(QStringLiteral("bench/probe"));
+        seen.assign(endpoints.size() + 1,
+                    std::vector<bool>(size_t(s.rate * s.seconds / LineLength) + 1));
+        subscriber->onMessage = [&](const QByteArray& topic, const QByteArray& payload) {
+            const int ch = topic.mid(topic.lastIndexOf('/') + 1).toInt();
+            const qsizetype hash = payload.indexOf('#');
+            const qint64 line = payload.mid(hash + 1, 10).toLongLong();
+            if (ch < 1 || ch >= int(seen.size()) || hash < 0 || line >= qint64(seen[ch].size()) ||
+                seen[ch][size_t(line)])
+                return;
+            seen[ch][size_t(line)] = true;
+            ++published;
+            // The feeder sends line n once (n + 1) lines are due.
+            latencies.push_back(wall.nsecsElapsed() / 1e6 -
+                                (line + 1) * 1000.0 * LineLength / s.rate);
+        };
+        qputenv("QUORVANE_MQTT_PASSWORD", "secret");
+        const QStringList values{"Enabled",  "1",
+                                 "Broker",   QStringLiteral("127.0.0.1:%1").arg(broker->port()),
+                                 "Topic",    "bench",
+                                 "ClientId", "pc",
+                                 "User",     MqttBroker::User};
+        for (int i = 0; i < values.size(); i += 2)
+            SettingsStore::SaveSetting(QStringLiteral("Publish"), values[i], values[i + 1]);
+        if (s.publish == Scenario::Backlog)
+            broker->stop();
+    }
     ProgramDoubles program;
     frmMDIMain& main = program.start();
     const int channels = int(endpoints.size());
@@ -360,7 +422,6 @@ Figures runProgram(const Scenario& s)
     const double rss0 = residentMiB();
     const double cpu0 = processCpuSeconds();
     const double written0 = DiskWriteBytes();
-    QElapsedTimer wall;
     wall.start();
     tickClock.start();
     // The probe wakes the program 100 times a second; where the figures are compared
@@ -406,6 +467,39 @@ Figures runProgram(const Scenario& s)
         f.lagMaxMs = lags.back();
     }
     stopFeeder(feeder);
+    if (s.publish == Scenario::Backlog) {
+        broker->start();
+        Publish::Publisher* publisher = Publish::ThePublisher();
+        const QDeadlineTimer deadline(120000);
+        while (publisher->StateText() != QLatin1String("Broker: connected") &&
+               !deadline.hasExpired())
+            runEventLoop(1);
+        QElapsedTimer drain;
+        drain.start();
+        const qint64 backlog = publisher->Waiting();
+        while (publisher->Waiting() > 0 && !deadline.hasExpired())
+            runEventLoop(1);
+        f.drainedPerSecond = backlog / (drain.nsecsElapsed() / 1e9);
+    }
+    if (subscriber) {
+        // Until every reading is at the subscriber, or none came for five seconds.
+        QElapsedTimer quiet;
+        quiet.start();
+        for (qint64 last = published; published < f.lines && quiet.elapsed() < 5000;) {
+            runEventLoop(20);
+            if (published != last)
+                quiet.start();
+            last = published;
+        }
+        f.published = published;
+        if (s.publish == Scenario::Backlog)
+            latencies.clear(); // they would measure the outage
+        std::sort(latencies.begin(), latencies.end());
+        if (!latencies.empty()) {
+            f.latencyMedianMs = latencies[latencies.size() / 2];
+            f.latencyP99Ms = latencies[size_t(latencies.size() * 0.99)];
+        }
+    }
     Globals::ProgramClosing = true;
     Channel_Window::DestroyAllChannelWindows();
     // The journal's lock moves to the bench's own folder while the program's still exists.
@@ -520,6 +614,10 @@ int main(int argc, char* argv[])
         {"lab: 50 TCP x 10 lines/s", 50, 0, 260, 20, false},
         {"limit: 42 TCP + 8 pty x 5760/s", 42, 8, 5760, 10, false},
         {"5x limit: 42 TCP + 8 pty x 28800/s", 42, 8, 28800, 5, false},
+        {"publish lab: 50 TCP x 10 lines/s", 50, 0, 260, 20, false, Scenario::Publish},
+        {"publish limit: 42 TCP + 8 pty x 5760/s", 42, 8, 5760, 10, false, Scenario::Publish},
+        {"publish backlog: 50 TCP x 10 lines/s, broker away", 50, 0, 260, 20, false,
+         Scenario::Backlog},
     };
     std::printf("platform %s; processor time of the process, not wall-clock\n",
                 qPrintable(QGuiApplication::platformName()));

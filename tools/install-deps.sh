@@ -12,6 +12,7 @@ packages=(
   plasma-wayland-protocols
   xvfb xauth x11-utils xdotool socat imagemagick
   sway foot wtype
+  libmosquitto-dev qtkeychain-qt6-dev mosquitto mosquitto-clients openssl
   nftables iproute2
   qt6-svg-dev dpkg-dev desktop-file-utils appstream
 )

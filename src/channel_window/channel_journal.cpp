@@ -63,6 +63,7 @@ QString g_lockTrouble;
 // The lock failed only because its folder could not be written: worth another try.
 bool g_lockRetry = false;
 QPointer<QTimer> g_syncTimer;
+std::function<bool(int, const QString&)> g_removeHook;
 
 bool IsChannel(int ch)
 {
@@ -319,8 +320,10 @@ void Remove(int ch)
     g_trouble[std::size_t(ch)].clear(); // no window waits for this journal any more
     if (g_frozen)
         return;
-    CloseJournal(g_journals[std::size_t(ch)], true);
-    QFile::remove(JournalPath(ch));
+    // Text the window lets go of may still be wanted by the hook, so it is written first.
+    CloseJournal(g_journals[std::size_t(ch)], !g_removeHook);
+    if (!g_removeHook || !g_removeHook(ch, JournalPath(ch)))
+        QFile::remove(JournalPath(ch));
     QFile::remove(SavedPath(ch));
 }
 
@@ -378,6 +381,23 @@ QString Trouble()
                                                "save them to log files."));
     }
     return lines.join(u'\n');
+}
+
+void WriteOut(int ch)
+{
+    if (!g_frozen && IsChannel(ch) && g_journals[std::size_t(ch)])
+        WritePending(*g_journals[std::size_t(ch)]);
+}
+
+bool Takes(int ch)
+{
+    const Journal* journal = IsChannel(ch) ? g_journals[std::size_t(ch)].get() : nullptr;
+    return !g_frozen && journal && journal->takes && journal->backed;
+}
+
+void SetRemoveHook(std::function<bool(int ch, const QString& path)> hook)
+{
+    g_removeHook = std::move(hook);
 }
 
 void Freeze()

@@ -16,6 +16,7 @@
 // Recover() names every journal that holds more than was saved, for its window to take.
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -42,6 +43,15 @@ void SyncAll();
 // Which channels' windows have no working journal now and why, one line per reason, for a
 // user; "" when every window has one.
 QString Trouble();
+// Puts what the channel's journal took into its file, without waiting for the disk, so
+// that a reader of the file sees every byte received so far.
+void WriteOut(int ch);
+// Whether the channel's window keeps its text in the journal now (else in memory or a
+// private file of its own).
+bool Takes(int ch);
+// Asked with the file's path before a journal is removed; true when it took the file away
+// itself (renamed it) because its bytes are still wanted.
+void SetRemoveHook(std::function<bool(int ch, const QString& path)> hook);
 // The program is ending on a signal: sync, then let nothing change the files any more, so
 // that whatever runs on the way out (a question that returns unanswered) cannot remove them.
 void Freeze();

@@ -67,7 +67,8 @@ const QLoggingCategory& SubsystemCategory(std::string_view sourceFile)
     static const QLoggingCategory shell("quorvane.shell"), comm("quorvane.comm"),
         keyhook("quorvane.keyhook"), channelWindow("quorvane.channel_window"),
         channelConfig("quorvane.channel_config"), commands("quorvane.commands"),
-        about("quorvane.about"), platform("quorvane.platform"), other("quorvane");
+        about("quorvane.about"), publish("quorvane.publish"), platform("quorvane.platform"),
+        other("quorvane");
     static const std::pair<std::string_view, const QLoggingCategory*> folders[] = {
         {"shell", &shell},
         {"comm", &comm},
@@ -76,6 +77,7 @@ const QLoggingCategory& SubsystemCategory(std::string_view sourceFile)
         {"channel_config", &channelConfig},
         {"commands", &commands},
         {"about", &about},
+        {"publish", &publish},
         {"platform", &platform},
     };
     const std::size_t end = sourceFile.find_last_of("/\\");

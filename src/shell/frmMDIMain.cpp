@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -31,6 +32,8 @@
 #include "platform/message_log.h"
 #include "platform/settings_store.h"
 #include "platform/user_prompts.h"
+#include "publish/frmPublish.h"
+#include "publish/publisher.h"
 #include "shell/channel_list_changes.h"
 #include "shell/load_settings.h"
 #include "shell/module_data.h"
@@ -92,6 +95,16 @@ frmMDIMain::frmMDIMain(QWidget* parent)
         });
 
     buildMenu();
+
+    lblBroker = new QLabel(this);
+    lblBroker->setObjectName(QStringLiteral("lblBroker"));
+    statusBar()->addWidget(lblBroker);
+    statusBar()->hide();
+    auto* publisher = new Publish::Publisher(this);
+    connect(publisher, &Publish::Publisher::StateChanged, this, [this](const QString& text) {
+        lblBroker->setText(text);
+        statusBar()->setVisible(!text.isEmpty());
+    });
 
     m_sendChannelTimer = new QTimer(this);
     m_sendChannelTimer->setObjectName(QStringLiteral("SendChannelTimer"));
@@ -187,6 +200,8 @@ void frmMDIMain::buildMenu()
     separator(settings, QStringLiteral("mnuSettings0"));
     mnuDataRequest = addItem(settings, QStringLiteral("mnuDataRequest"),
                              QStringLiteral("Data &Request"), &frmMDIMain::mnuDataRequest_Click);
+    mnuPublish = addItem(settings, QStringLiteral("mnuPublish"), QStringLiteral("&Publish"),
+                         &frmMDIMain::mnuPublish_Click);
 
     QMenu* transfer = topLevel(QStringLiteral("Transfer"), QStringLiteral("&Transfer"));
     mnuStart =
@@ -308,6 +323,7 @@ void frmMDIMain::LoadSettings()
     mnuback_left->setChecked(checks.backLeft);
     // The hook is never installed at start-up, whatever was stored.
     mnuF12toStart_Stop->setChecked(false);
+    Publish::ThePublisher()->ApplyStoredSettings();
 }
 
 bool frmMDIMain::MDIForm_QueryUnload()
@@ -510,6 +526,12 @@ void frmMDIMain::mnuDataRequest_Click()
     frmDataRequest dialog(this);
     dialog.exec();
     StartCheckChannels();
+}
+
+void frmMDIMain::mnuPublish_Click()
+{
+    frmPublish dialog(this);
+    dialog.exec();
 }
 
 void frmMDIMain::mnuSendCmd_Click()
@@ -761,6 +783,7 @@ void frmMDIMain::ReceiveChannel(int channel, const QString& text)
     }
     ShowChannelWindow(channel);
     TextToChannelWindow(channel, shaped.display);
+    Publish::ThePublisher()->Arrived(channel, shaped.display);
 }
 
 void frmMDIMain::MSComm_OnComm(int index)

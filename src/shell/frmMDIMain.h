@@ -22,6 +22,9 @@
 //   Settings > Data Request (frmDataRequest), Send > Send Command (frmSendCmd, modeless),
 //        Send > Send File to CH-1 (frmSendFile): commands --> SendToChannel --> balances
 //
+//   Settings > Publish (frmPublish) --> Publish::Publisher: reads the journals on its own
+//        timer and sends every record to the lab's MQTT broker; lblBroker shows its state.
+//
 //   Start-up: Channel_Journal::Recover puts text a crash left unsaved back into windows;
 //   lblJournalWarning, a strip above the windows, names those that have no journal now.
 //   SIGTERM/SIGINT/SIGHUP (Platform end signals) --EndWithoutQuestion--> journal kept,
@@ -94,6 +97,7 @@ public:
     void mnuWindowCascade_Click();
     void mnuChannels_Click();
     void mnuDataRequest_Click();
+    void mnuPublish_Click();
     void mnuSendCmd_Click();
     void mnuSendFile_Click();
     void mnuAbout_Click();
@@ -157,6 +161,7 @@ public:
     QAction* mnuExit = nullptr;
     QAction* mnuChannels = nullptr;
     QAction* mnuDataRequest = nullptr;
+    QAction* mnuPublish = nullptr;
     QAction* mnuStart = nullptr;
     QAction* mnuF12toStart_Stop = nullptr;
     QAction* mnuBeeponRequest = nullptr;
@@ -178,6 +183,8 @@ public:
 
 private:
     QMdiArea* m_mdiArea;
+    // The broker's state while readings are published; hidden otherwise.
+    QLabel* lblBroker;
     QTimer* m_checkChannelTimer;
     QTimer* m_sendChannelTimer;
     bool m_unloaded = false;
