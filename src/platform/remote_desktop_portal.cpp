@@ -12,6 +12,7 @@
 #include "platform/request_portal.h"
 #include "platform/session_backends.h"
 #include "platform/settings_store.h"
+#include "platform/xkb_keysyms_unix.h"
 
 namespace Platform::Portal {
 namespace {
@@ -25,23 +26,6 @@ const QString TokenKey = QStringLiteral("RestoreToken");
 const QLoggingCategory& category()
 {
     return SubsystemCategory(__FILE__);
-}
-
-// The compositor looks keysyms up in the user's keymap, which carries the legacy keysyms
-// (EuroSign, Greek_mu) where they exist; xkbcommon's table gives those first.
-int keysymFor(const KeyText::Stroke& stroke)
-{
-    switch (stroke.key) {
-    case KeyText::Key::Enter:
-        return XKB_KEY_Return;
-    case KeyText::Key::Tab:
-        return XKB_KEY_Tab;
-    case KeyText::Key::Left:
-        return XKB_KEY_Left;
-    case KeyText::Key::Character:
-        break;
-    }
-    return int(xkb_utf32_to_keysym(stroke.character));
 }
 
 QString refusal(uint response, const QVariantMap& results)
@@ -66,7 +50,7 @@ void RemoteDesktop::SendKeys(const QString& keyText)
     const QList<uint> ucs4 = keyText.toUcs4();
     for (const KeyText::Stroke& stroke :
          KeyText::Parse(std::u32string(ucs4.cbegin(), ucs4.cend()))) {
-        if (const int keysym = keysymFor(stroke); keysym != XKB_KEY_NoSymbol) {
+        if (const int keysym = int(XkbKeysymFor(stroke)); keysym != XKB_KEY_NoSymbol) {
             m_events.push_back({keysym, true});
             m_events.push_back({keysym, false});
         }

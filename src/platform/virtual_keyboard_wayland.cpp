@@ -8,6 +8,7 @@
 // with everything after it, until a key can be bound to it (see VirtualKeymap).
 #include "platform/session_backends.h"
 #include "platform/virtual_keymap_wayland.h"
+#include "platform/xkb_keysyms_unix.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -278,7 +279,7 @@ void VirtualKeyboardDesktop::typeQueued()
         bool keymapChanged =
             m_keymapUnsent || pause >= LongPauseMs || (m_lineEnded && pause >= LinePauseMs);
         for (; ready < batch; ++ready) {
-            const uint32_t keysym = VirtualKeymap::keysymFor(m_queue[ready]);
+            const uint32_t keysym = XkbKeysymFor(m_queue[ready]);
             std::optional<uint32_t> key = keysym ? m_keymap.keyFor(keysym) : std::nullopt;
             if (keysym && !key) {
                 key = m_keymap.bind(keysym, now, waitMs);
@@ -297,7 +298,7 @@ void VirtualKeyboardDesktop::typeQueued()
         }
         const uint32_t time = uint32_t(now);
         for (size_t i = 0; i < ready; ++i) {
-            const uint32_t keysym = VirtualKeymap::keysymFor(m_queue.front());
+            const uint32_t keysym = XkbKeysymFor(m_queue.front());
             m_lineEnded = m_queue.front().key == KeyText::Key::Enter;
             m_queue.pop_front();
             if (const std::optional<uint32_t> key =

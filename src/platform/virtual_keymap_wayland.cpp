@@ -74,21 +74,6 @@ VirtualKeymap::VirtualKeymap()
     }
 }
 
-uint32_t VirtualKeymap::keysymFor(const KeyText::Stroke& stroke)
-{
-    switch (stroke.key) {
-    case KeyText::Key::Enter:
-        return XKB_KEY_Return;
-    case KeyText::Key::Tab:
-        return XKB_KEY_Tab;
-    case KeyText::Key::Left:
-        return XKB_KEY_Left;
-    case KeyText::Key::Character:
-        break;
-    }
-    return xkb_utf32_to_keysym(stroke.character);
-}
-
 std::optional<uint32_t> VirtualKeymap::keyFor(uint32_t keysym) const
 {
     if (const auto fixed = m_fixed.find(keysym); fixed != m_fixed.end())

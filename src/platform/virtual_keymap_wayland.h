@@ -33,9 +33,6 @@ public:
 
     static constexpr int ReuseDelayMs = 1000;
 
-    // The keysym a stroke types; 0 for a character no keysym stands for.
-    static uint32_t keysymFor(const KeyText::Stroke& stroke);
-
     // The evdev key code that types keysym, if it has one.
     std::optional<uint32_t> keyFor(uint32_t keysym) const;
     // Gives keysym a key of its own; the keymap must be sent again before that key is typed.
