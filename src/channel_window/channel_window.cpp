@@ -7,6 +7,7 @@
 #include "channel_window/frmTxtBox.h"
 #include "comm/channel_connections.h"
 #include "comm/settings_string.h"
+#include "platform/message_log.h"
 #include "shell/module_data.h"
 
 namespace Channel_Window {
@@ -102,6 +103,21 @@ void UpdateChannelCaption(int ch)
     if (!ChannelFilename[ch].isEmpty())
         caption += QStringLiteral(" - ") + ChannelFilename[ch];
     window->SetCaption(caption);
+
+    // The reason stays out of the caption and the text: both are saved and journalled.
+    QString reason = Communication_HW::GetChannelHWReason(ch);
+    if (!reason.isEmpty())
+        reason = QStringLiteral("Not connected: %1; %2")
+                     .arg(reason, ChannelState[ch] != 0
+                                      ? QStringLiteral("retrying")
+                                      : QStringLiteral("the channel is off until it is switched "
+                                                       "on again in Settings > Channels"));
+    if (reason == window->ConnectionReason())
+        return;
+    window->SetConnectionReason(reason);
+    qCInfo(Platform::SubsystemCategory(__FILE__)).noquote()
+        << ChannelTitle(ch) + QStringLiteral(": ") +
+               (reason.isEmpty() ? QStringLiteral("connected") : reason);
 }
 
 void ShowChannelWindow(int ch)

@@ -129,6 +129,8 @@ void openSerial(int ch)
         // Switched off in memory only, so the next check does not ask again.
         Channel_Window::ChannelState[std::size_t(ch)] = 0;
         port->Tag = QStringLiteral("0");
+        // The window says why before the box does, and keeps saying it after.
+        Channel_Window::UpdateChannelCaption(ch);
         ShowChannelHWError(ch, QStringLiteral("Open"));
     }
 }
@@ -271,6 +273,25 @@ QString GetChannelHWState(int ch)
         break;
     }
     return QStringLiteral("Error");
+}
+
+QString GetChannelHWReason(int ch)
+{
+    if (IsChannelConnected(ch))
+        return {};
+    switch (kindOf(ch)) {
+    case Kind::IP:
+        if (const SocketElement* socket = socketOf(ch))
+            return socket->Reason();
+        break;
+    case Kind::COM:
+        if (const SerialPortElement* port = serialOf(ch))
+            return port->Reason();
+        break;
+    case Kind::None:
+        break;
+    }
+    return {};
 }
 
 bool ChannelDeviceChanged(int ch)
