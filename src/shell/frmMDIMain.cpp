@@ -28,6 +28,7 @@
 #include "platform/desktop.h"
 #include "platform/settings_store.h"
 #include "platform/user_prompts.h"
+#include "shell/empty_area_hint.h"
 #include "shell/load_settings.h"
 #include "shell/module_data.h"
 #include "shell/pending_error.h"
@@ -68,6 +69,7 @@ frmMDIMain::frmMDIMain(QWidget* parent)
     setCentralWidget(m_mdiArea);
     Channel_Window::SetMdiArea(m_mdiArea);
     Communication_HW::BindElements(&MSComm, &Winsocket);
+    new EmptyAreaHint(m_mdiArea, [this] { mnuChannels_Click(); });
 
     buildMenu();
 
