@@ -121,7 +121,7 @@ private slots:
     // A device of a group the user is not in, and one its group may not use either.
     void permissionAdvice_data()
     {
-        QTest::addColumn<QByteArray>("group");
+        QTest::addColumn<QByteArray>("groupName");
         QTest::addColumn<int>("mode");
         QTest::addColumn<QString>("advice");
         QTest::newRow("group dialout")
@@ -134,15 +134,15 @@ private slots:
     }
     void permissionAdvice()
     {
-        QFETCH(QByteArray, group);
+        QFETCH(QByteArray, groupName);
         QFETCH(int, mode);
         QFETCH(QString, advice);
-        const group* entry = getgrnam(group.constData());
+        const group* entry = getgrnam(groupName.constData());
         QTemporaryFile device;
         QVERIFY(device.open());
         const QByteArray path = QFile::encodeName(device.fileName());
         if (!entry || ::chown(path.constData(), uid_t(-1), entry->gr_gid) != 0 ||
-            (getegid() == entry->gr_gid && group != "root"))
+            (getegid() == entry->gr_gid && groupName != "root"))
             QSKIP("needs root and the group, without being in it");
         QVERIFY(::chmod(path.constData(), mode_t(mode)) == 0);
         QCOMPARE(SerialPortElement::OpenErrorDescription(device.fileName(), EACCES, "Permission"),
