@@ -40,8 +40,12 @@ case "${1:-}" in
     ;;
 esac
 
+# Unpacked and configured; a trigger still waiting (another apt run in progress) counts too.
 installed() {
-  [ "$(dpkg-query -W -f='${db:Status-Abbrev}' "$1" 2>/dev/null)" = "ii " ]
+  case "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" in
+    installed | triggers-awaited | triggers-pending) return 0 ;;
+    *) return 1 ;;
+  esac
 }
 
 missing=()
