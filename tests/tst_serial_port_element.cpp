@@ -127,7 +127,7 @@ private slots:
         QTest::newRow("group dialout")
             << QByteArray("dialout") << 0660
             << ", which belongs to the group dialout. Run this command, "
-               "then log out and in again: sudo usermod -aG dialout $USER";
+               "then log out and in again:\r\n\r\nsudo usermod -aG dialout $USER";
         QTest::newRow("group root") << QByteArray("root") << 0600
                                     << ": its group root may not open it either; the administrator "
                                        "can give it to a group such as dialout";

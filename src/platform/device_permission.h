@@ -6,9 +6,9 @@
 
 namespace Platform {
 
-// One line that names the device, why it may not be opened and what to do: the group that
-// owns it with the exact command that adds the user to it, or only logging out and in again
-// when the user is already in that group but this session started before.
+// What names the device, why it may not be opened and what to do: the group that owns it
+// with the exact command that adds the user to it (on a line of its own), or only logging
+// out and in again when the user is already in that group but this session started before.
 QString DevicePermissionAdvice(const QString& device);
 
 } // namespace Platform

@@ -63,8 +63,9 @@ QString DevicePermissionAdvice(const QString& device)
         return QStringLiteral("Permission denied on %1: you were added to its group %2 after this "
                               "session began; log out and in again")
             .arg(device, name);
+    // The command on a line of its own, so that a wrapped box does not split it.
     return QStringLiteral("Permission denied on %1, which belongs to the group %2. Run this "
-                          "command, then log out and in again: sudo usermod -aG %2 $USER")
+                          "command, then log out and in again:\r\n\r\nsudo usermod -aG %2 $USER")
         .arg(device, name);
 }
 
