@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests, the demo and `make package` need.
 #   tools/install-deps.sh            what every make target needs
-#   tools/install-deps.sh windows    the Windows cross-compiler, for tst_win32_compile only
+#   tools/install-deps.sh windows    the Windows cross-compiler and wine, for the Windows checks
 #   tools/install-deps.sh bench      the serial terminal the load benchmark compares with
 #   tools/install-deps.sh --check <package>...   only says which of those are missing
 # Installed packages are read from the dpkg database, which any user may read; nothing is
@@ -15,14 +15,18 @@ set -euo pipefail
 packages=(
   cmake g++ make ccache clang-format
   qt6-base-dev qt6-serialport-dev qt6-svg-dev
-  libx11-dev libxtst-dev
+  libx11-dev libxtst-dev libxkbcommon-dev
+  dbus-daemon dbus-bin python3-dbusmock
+  kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5 qt6-wayland
+  plasma-wayland-protocols libwayland-dev
   xvfb xauth x11-utils xdotool socat imagemagick
   nftables iproute2
   dpkg-dev desktop-file-utils appstream lintian
 )
-# About 290 MB, and only tst_win32_compile uses it.
+# Some 290 MB for the compiler alone, and only the Windows checks use them; they skip
+# without them, and CI installs them.
 windows_packages=(
-  g++-mingw-w64-x86-64-posix
+  g++-mingw-w64-x86-64-posix wine64
 )
 bench_packages=(
   picocom xterm
