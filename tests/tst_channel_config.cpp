@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSerialPort>
+#include <QTcpSocket>
 #include <QtTest>
 
 #include "channel_config/flex_grid.h"
@@ -26,7 +27,7 @@ using Communication_HW::IsChannelConnected;
 
 namespace {
 // Acts in the top modal dialog as a user does, token by token: Enter, Esc, Tab, Space, the
-// arrows, ^A (select all), Click:<control>, Focus:<control>, Cell:<row>,<col> (of the
+// arrows, ^A (select all), Alt+<letter>, Click:<control>, Focus:<control>, Cell:<row>,<col> (of the
 // grid) or typed text. ">token" first hands what follows " / " to the dialog that token opens.
 void act(const QString& script)
 {
@@ -60,6 +61,8 @@ void act(const QString& script)
                               grid->visualRect(cell).center());
         } else if (token == "^A") {
             QTest::keyClick(focus, Qt::Key_A, Qt::ControlModifier);
+        } else if (token.startsWith("Alt+")) { // an access key
+            QTest::keyClick(focus, token.at(4).toLatin1(), Qt::AltModifier);
         } else if (named.contains(token)) {
             QTest::keyClick(focus, named[token]);
         } else {
@@ -74,6 +77,21 @@ QByteArray storeText()
     QFile file(SettingsStore::StoreLocation());
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
+
+// A balance that sends a reading every 50 ms over every link it has.
+struct StreamingBalance : LoopbackBalance
+{
+    explicit StreamingBalance(QByteArray reading) : reading(std::move(reading))
+    {
+        connect(&clock, &QTimer::timeout, this, [this] {
+            for (QTcpSocket* link : std::as_const(links))
+                link->write(this->reading);
+        });
+        clock.start(50);
+    }
+    QByteArray reading;
+    QTimer clock;
+};
 
 const QString IP = QStringLiteral("IP 10.0.0.7:4001");
 const QString COM = QStringLiteral("COM  3,19200,o,8,2,RTS/CTS");
@@ -123,13 +141,16 @@ private slots:
         const QString edits = "Tab Space Right Right Scale-A Enter ",
                       edited = "1:ON," + IP + ",Scale-A";
         row("Enter on the grid stores", edits + "Enter", edited, 2, 3, 0, 1);
+        row("Tab in the editor commits and stays on the grid",
+            "Tab Space Right Right x Tab Scale-A Tab Enter", edited, 1, 3, 0, 1);
         row("Escape on the grid stores nothing", edits + "Esc", edited, 2, 3, 0, 0);
         row("Cancel button stores nothing", edits + "Click:cmdCancel", edited, 2, 3, 0, 0);
         // A key or click on a Settings cell opens "Communication Settings" for its string.
         row("IP cell, address typed, Cancel: kept, ON",
             "Tab Right >x / Click:IPAddr ^A 1.2.3.4 Click:cmdCancel", on1, 1);
+        // The keys alone, in the dialog's Tab order.
         row("IP cell, address typed: without leading zeros",
-            ">Cell:1,2 / Click:IPAddr ^A 192.168.001.20 Click:cmdOK",
+            ">Cell:1,2 / Tab 192.168.001.20 Tab Tab Tab 4001 Enter",
             "1:ON,IP 192.168.1.20:4001,Id A", 1);
         row("IP cell, a letter in the address: kept",
             ">Cell:1,2 / Click:IPAddr ^A balance.lab Click:cmdOK", on1, 1);
@@ -137,12 +158,11 @@ private slots:
             ">Cell:1,2 / Click:optUseCOMPort Click:cmdOK", "1:ON,COM  1, 9600,e,7,1,None,Id A", 1);
         row("COM cell, OK: kept, ON", "Tab Down Right >Space / Click:cmdOK", on2, 2);
         row("COM cell, Escape: kept, ON", ">Cell:2,2 / Focus:cboCOM 5 Esc", on2, 2);
-        row("COM cell, device chosen, then Cancel: the device as it was",
-            ">Cell:2,2 Click:cmdCancel / Focus:cboDevice ^A /dev/other Click:cmdOK", on2, 2, 3, 0,
-            0);
+        row("COM cell, device by its access key, then Cancel: the store as it was",
+            ">Cell:2,2 Click:cmdCancel / Focus:cboCOM 4 Alt+D ^A /dev/other Click:cmdOK",
+            "2:ON,COM  4,19200,o,8,2,RTS/CTS,Id B", 2, 3, 0, 0);
         row("COM cell, every list chosen",
-            ">Cell:2,2 / Focus:cboCOM 12 Focus:cboBaudrate 38400 Focus:cboParity N "
-            "Focus:cboDataBits 7 Focus:cboStopBits 1 Focus:cboProtocol X Click:cmdOK",
+            ">Cell:2,2 / Tab 12 Tab 38400 Tab N Tab 7 Tab 1 Tab X Tab Space",
             "2:ON,COM 12,38400,n,7,1,Xon/RTS,Id B", 2);
         row("COM cell, arrow to the network option and Space: the last address",
             ">Cell:2,2 / Click:optUseCOMPort Right Space Click:cmdOK", "2:ON,IP 0.0.0.0:2101,Id B",
@@ -205,14 +225,16 @@ private slots:
         QCOMPARE(ChannelId[1], stored == 1 ? QStringLiteral("Scale-A") : QStringLiteral("Id A"));
     }
 
-    void serialDevice_ofTheChosenNumber_shownPickedAndStored()
+    void serialDevice_ofTheChosenNumber_shownPickedAndHandedOn()
     {
         SocatPair pair;
         QVERIFY2(pair.isRunning(), qPrintable(pair.errorText()));
         Communication_HW::SetComPortDevice(2, pair.pathA() + ".gone");
+        const QByteArray before = storeText();
+        Communication_HW::ComPortDevices devices;
         for (const char* button : {"cmdCancel", "cmdOK"}) {
             QString tag = "2";
-            frmCommunicationSettings dialog(tag);
+            frmCommunicationSettings dialog(tag, devices);
             dialog.show();
             QVERIFY(!dialog.findChild<QWidget*>("IPAddr")->isEnabled()); // the other kind's half
             const auto* device = dialog.findChild<QComboBox*>("cboDevice");
@@ -220,7 +242,7 @@ private slots:
             act("Focus:cboCOM 2");
             QCOMPARE(device->currentText() + ' ' + state->text(),
                      pair.pathA() + ".gone not present");
-            act("Focus:cboDevice ^A " + pair.pathA());
+            act("Alt+D ^A " + pair.pathA());
             QCOMPARE(state->text(), "present");
             // Another number shows its own device; coming back shows the one typed.
             act("Focus:cboCOM Down");
@@ -228,8 +250,9 @@ private slots:
             act(QStringLiteral("Up Click:") + button);
         }
         QVERIFY(m_fake->prompts.boxes.isEmpty());
-        QCOMPARE(QString::fromUtf8(storeText()).section("[Ports]\n", 1),
-                 "COM2=" + pair.pathA() + "\n");
+        // Stored by the channel list's OK alone.
+        QCOMPARE(devices, Communication_HW::ComPortDevices({{2, pair.pathA()}}));
+        QCOMPARE(storeText(), before);
     }
 
     // Only the device behind the COM number changes: the channel reconnects there and keeps
@@ -254,6 +277,123 @@ private slots:
         QVERIFY(m_fake->prompts.boxes.isEmpty());
     }
 
+    // A channel given the other kind of link while its balance streams: its question comes
+    // alone while readings go on arriving, the old link is gone at once, and once the
+    // channel is ON again nothing of the old balance reaches the window or the keyboard.
+    void reconcile_kindChanged_oldLinkGone_data()
+    {
+        QTest::addColumn<bool>("toSerial");
+        QTest::newRow("network to serial") << true;
+        QTest::newRow("serial to network") << false;
+    }
+    void reconcile_kindChanged_oldLinkGone()
+    {
+        QFETCH(bool, toSerial);
+        SocatPair pair;
+        QVERIFY2(pair.isRunning(), qPrintable(pair.errorText()));
+        SocatPair::MapComPort(1, pair.pathA());
+        StreamingBalance net("net 1 g\r\n");
+        QSerialPort far(pair.pathB());
+        QVERIFY(far.open(QIODevice::ReadWrite));
+        QTimer serialClock;
+        connect(&serialClock, &QTimer::timeout, &far, [&far] { far.write("com 2 g\r\n"); });
+        serialClock.start(50);
+        const QString serial = "COM  1, 9600,e,7,1,None";
+        frmMDIMain& main = m_fake->start(1, toSerial ? net.settings() : serial);
+        main.mnuToCursor->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(IsChannelConnected(1) && ExistingChannelWindow(1)->TextSize(),
+                                 10000);
+        m_fake->prompts.onNextBox([] {
+            const qint64 size = ExistingChannelWindow(1)->TextSize();
+            QTRY_VERIFY(ExistingChannelWindow(1)->TextSize() > size);
+        });
+        m_fake->prompts.answerNextBox(Platform::vbNo);
+        const QString script =
+            toSerial ? "Tab Right >Space Click:cmdOK / Click:optUseCOMPort Click:cmdOK"
+                     : "Tab Right >Space Click:cmdOK / Click:optUseIPPort Click:IPAddr ^A "
+                       "127.0.0.1 Click:IPPort ^A " +
+                           QString::number(net.serverPort()) + " Click:cmdOK";
+        QTimer::singleShot(0, [script] { act(script); });
+        main.mnuChannels->trigger();
+
+        QCOMPARE(m_fake->prompts.boxes.size(), 1);
+        QCOMPARE(m_fake->prompts.boxes[0].prompt, "Save data before closing ?");
+        QVERIFY(!ExistingChannelWindow(1)->IsLoaded());
+        if (toSerial) {
+            QTRY_COMPARE(net.links[0]->state(), QAbstractSocket::UnconnectedState);
+        } else {
+            QSerialPort probe(pair.pathA()); // free for another program at once
+            QVERIFY(probe.open(QIODevice::ReadWrite));
+        }
+        m_fake->desktop.keys.clear();
+        QTimer::singleShot(0, [] { act("Tab Space Click:cmdOK"); });
+        main.mnuChannels->trigger();
+        const QString fresh = toSerial ? "com 2 g\r\n" : "net 1 g\r\n";
+        QTRY_VERIFY_WITH_TIMEOUT(ExistingChannelWindow(1)->Text().startsWith(fresh.repeated(3)),
+                                 10000);
+        QVERIFY(!ExistingChannelWindow(1)->Text().contains(toSerial ? "net" : "com"));
+        QVERIFY(!m_fake->desktop.keys.contains(toSerial ? "n" : "c"));
+        QCOMPARE(m_fake->prompts.boxes.size(), 1);
+    }
+
+    // Text that no close took away stays in every question; an unchanged hand-edited
+    // string is no change at all.
+    void reconcile_keepsTheTextItCouldNotClose_data()
+    {
+        QTest::addColumn<QString>("settings"); // $port for the balance's port
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("answer"); // to "Save data before closing ?", 0 when not asked
+        QTest::newRow("count lowered, Cancel") << "IP 127.0.0.1:$port"
+                                               << "^A 1 Tab Click:cmdOK" << int(Platform::vbCancel);
+        QTest::newRow("count lowered, Yes, no file chosen")
+            << "IP 127.0.0.1:$port"
+            << "^A 1 Tab Click:cmdOK" << int(Platform::vbYes);
+        QTest::newRow("switched off, Cancel")
+            << "IP 127.0.0.1:$port"
+            << "Tab Down Space Click:cmdOK" << int(Platform::vbCancel);
+        QTest::newRow("made serial, Cancel")
+            << "IP 127.0.0.1:$port"
+            << "Tab Down Right >Space Click:cmdOK / Click:optUseCOMPort Click:cmdOK"
+            << int(Platform::vbCancel);
+        QTest::newRow("hand-edited, Escape") << "IP 127.0.0.1:0$port"
+                                             << "Esc" << 0;
+        QTest::newRow("hand-edited, OK") << "IP 127.0.0.1:0$port"
+                                         << "Enter" << 0;
+    }
+    void reconcile_keepsTheTextItCouldNotClose()
+    {
+        QFETCH(QString, settings);
+        QFETCH(QString, script);
+        QFETCH(int, answer);
+        StreamingBalance net("1 g\r\n");
+        settings.replace("$port", QString::number(net.serverPort()));
+        frmMDIMain& main = m_fake->start(2, settings);
+        QTRY_VERIFY_WITH_TIMEOUT(IsChannelConnected(2) && ExistingChannelWindow(2)->TextSize(),
+                                 10000);
+        if (answer)
+            m_fake->prompts.answerNextBox(answer);
+        QTimer::singleShot(0, [script] { act(script); });
+        main.mnuChannels->trigger();
+
+        QCOMPARE(m_fake->prompts.boxes.size(), answer ? 1 : 0);
+        QCOMPARE(QList({int(ChannelsCount), int(ChannelState[2])}), QList({2, 1}));
+        QCOMPARE(ChannelSettings[2], settings);
+        if (answer) // as before the list, also for the next start
+            QCOMPARE(SettingsStore::GetSetting("Channels", "CannelsCount") + ' ' +
+                         SettingsStore::GetSetting("Channels", "Ch-2_State") + ' ' +
+                         SettingsStore::GetSetting("Channels", "Ch-2_Settings"),
+                     "2 1 " + settings);
+        const qint64 size = ExistingChannelWindow(2)->TextSize();
+        QTRY_VERIFY(ExistingChannelWindow(2)->TextSize() > size);
+        QCOMPARE(net.links.size(), 2); // never dropped
+        m_fake->prompts.answerNextBox(Platform::vbNo);
+        main.mnuFileSaveAll->trigger();
+        QCOMPARE(m_fake->prompts.boxes.last().prompt, "Overwrite existing files of Channels ?");
+        m_fake->prompts.answerNextBox(Platform::vbCancel);
+        QVERIFY(!main.close());
+        QCOMPARE(m_fake->prompts.boxes.last().prompt, "Save data of all Channels ?");
+    }
+
     void reconcile_afterChannelList_data()
     {
         QTest::addColumn<QString>("script");
@@ -263,8 +403,6 @@ private slots:
             << "Tab Right Right X Enter Click:cmdOK" << 0 << false;
         QTest::newRow("other port: reconnects there")
             << "Tab Right >Space Click:cmdOK / Click:IPPort ^A $port Click:cmdOK" << 0 << true;
-        QTest::newRow("network became serial: closed, OFF")
-            << "Tab Right >Space Click:cmdOK / Click:optUseCOMPort Click:cmdOK" << 1 << false;
         QTest::newRow("switched off: closed") << "Tab Space Click:cmdOK" << 1 << false;
         QTest::newRow("count lowered: closed, OFF") << "^A 1 Tab Click:cmdOK" << 2 << false;
     }

@@ -114,8 +114,9 @@ private slots:
         QVERIFY(window->isVisible() && m_socket.Exists(2));
     }
 
-    // Save all and the unsaved-text check look at the ON channels up to the count alone.
-    void saveAll_andUnsavedCheck_onlyActiveChannels()
+    // Save all and the unsaved-text check take in every window that holds text, also one
+    // whose channel is OFF (its port did not open) or lies above the count.
+    void saveAll_andUnsavedCheck_everyWindowWithText()
     {
         ChannelFilename[2] = m_dir->filePath("two.log");
         for (int ch = 1; ch <= 5; ++ch) { // 5 lies above the count
@@ -123,27 +124,26 @@ private slots:
             ShowChannelWindow(ch);
         }
         ChannelState[3] = 0;
-        TextToChannelWindow(3, "three");
-        TextToChannelWindow(5, "five");
         QVERIFY(!AnyChannelDataChanged());
-        TextToChannelWindow(4, "four");
+        TextToChannelWindow(5, "five");
         QVERIFY(AnyChannelDataChanged());
+        TextToChannelWindow(3, "three");
         TextToChannelWindow(1, "one");
         QVERIFY(QDir::setCurrent("/")); // the offered name gets two separators there
-        m_prompts->answerNextDialog(std::nullopt);
-        m_prompts->answerNextDialog(m_dir->filePath("four.log"));
+        for (const char* name : {"", "three.log", "", "five.log"})
+            m_prompts->answerNextDialog(*name ? std::optional(m_dir->filePath(name))
+                                              : std::nullopt);
 
         SaveAllChannelWindows();
 
-        QCOMPARE(m_prompts->dialogs.size(), 2);
-        QCOMPARE(m_prompts->dialogs[0].request.title, "Save Channel - " + ChannelTitle(1));
+        QCOMPARE(m_prompts->dialogs.size(), 4);
         QCOMPARE(m_prompts->dialogs[0].request.fileName,
                  QDir::toNativeSeparators("//Channel-1.log"));
-        QCOMPARE(m_prompts->dialogs[1].request.title, "Save Channel - " + ChannelTitle(4));
+        QCOMPARE(m_prompts->dialogs[1].request.title, "Save Channel - " + ChannelTitle(3));
         QCOMPARE(fileBytes(m_dir->filePath("two.log")),
                  ChannelTitle(2).toLatin1() + ":\r\n\r\n\r\n");
-        QCOMPARE(fileBytes(m_dir->filePath("four.log")),
-                 ChannelTitle(4).toLatin1() + ":\r\n\r\nfour\r\n");
+        QCOMPARE(fileBytes(m_dir->filePath("five.log")),
+                 ChannelTitle(5).toLatin1() + ":\r\n\r\nfive\r\n");
         QVERIFY(AnyChannelDataChanged()); // channel 1, whose dialog was cancelled
     }
 };

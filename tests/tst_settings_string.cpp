@@ -71,6 +71,29 @@ private slots:
         QCOMPARE(ParseCOMForDialog("COM  3,19200,N,8,2,None").parityIndex, 0);
         QCOMPARE(RebuildCOMSettings(1, "115200,n,8,1", 0), "COM 1,115200,n,8,1,None");
     }
+    // Strings that open the same link are the same, so the channel list leaves them alone.
+    void sameSettings_comparesWhatOpens_data()
+    {
+        QTest::addColumn<QString>("a");
+        const auto row = [](const char* n, auto... v) { (QTest::newRow(n) << ... << v); };
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<bool>("same");
+        row("leading zero port", "IP 127.0.0.1:036241", "IP 127.0.0.1:36241", true);
+        row("other port", "IP 127.0.0.1:36241", "IP 127.0.0.1:36242", false);
+        row("blank in the line", "COM  1,9600 ,e,7,1,None", "COM  1, 9600,e,7,1,None", true);
+        row("upper-case parity", "COM 01, 9600,E,7,1,None", "COM  1, 9600,e,7,1,None", true);
+        row("other handshake", "COM  1, 9600,e,7,1,RTS/CTS", "COM  1, 9600,e,7,1,None", false);
+        row("refused line, itself", "COM 1,9600,e,7,1,None", "COM 1,9600,e,7,1,None", true);
+        row("refused line, rebuilt", "COM 1,9600,e,7,1,None", "COM  1, 9600,e,7,1,None", false);
+        row("other kind", "IP 0.0.0.0:1", "COM  1, 9600,e,7,1,None", false);
+    }
+    void sameSettings_comparesWhatOpens()
+    {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QTEST(SameSettings(a, b), "same");
+        QTEST(SameSettings(b, a), "same");
+    }
     void composeIP_validatesOrGivesPrevious_data()
     {
         QTest::addColumn<QString>("address");

@@ -18,7 +18,7 @@ void commitAndMove(FlexGrid* grid, int step)
     QPointer<FlexGrid> alive(grid);
     grid->SetFocus();
     QCoreApplication::processEvents();
-    if (!alive)
+    if (!alive || step == 0)
         return;
     const int row = grid->Row() + step;
     if (step > 0 ? grid->Row() < grid->Rows() - 1 : grid->Row() > grid->FixedRows())
@@ -97,6 +97,12 @@ bool KeyDown_TextEditor(FlexGrid* grid, QWidget* editor, int keyCode, Qt::Keyboa
         return true;
     case Qt::Key_Up:
         commitAndMove(grid, -1);
+        return true;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        // The edit ends on the grid: the focus must not carry on into another control,
+        // where the next keys meant for the grid would be typed.
+        commitAndMove(grid, 0);
         return true;
     case Qt::Key_Escape:
         cancel(grid, editor);

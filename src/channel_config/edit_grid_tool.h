@@ -34,7 +34,8 @@ void Show_CellEditor(FlexGrid* grid, QLineEdit* editor, int keyAscii);
 
 // A key pressed in a text editor (Qt key code; the modifiers do not matter, Shift+Enter is
 // Enter). Enter/Down commit and move one row down unless on the last row, Up commits and
-// moves one row up unless on the first row below the header, Escape cancels. Returns true
+// moves one row up unless on the first row below the header, Tab and Shift+Tab commit and
+// stay on the cell with the focus on the grid, Escape cancels. Returns true
 // for those keys, which the editor control and the form must then not see; every other key
 // is the editor's own (caret movement, typing).
 bool KeyDown_TextEditor(FlexGrid* grid, QWidget* editor, int keyCode,

@@ -103,8 +103,6 @@ void frmChannels::Form_Load()
         EditId[n] = ChannelId[n];
     }
     m_loadedCount = ChannelsCount;
-    for (std::size_t n = 1; n < m_portsAtLoad.size(); ++n)
-        m_portsAtLoad[n] = Communication_HW::StoredComPortDevice(int(n));
     LoadChannelSettings();
 }
 
@@ -187,7 +185,7 @@ void frmChannels::openCommunicationSettings()
         Tag = QStringLiteral("2");
     }
     {
-        frmCommunicationSettings settings(Tag, this);
+        frmCommunicationSettings settings(Tag, m_devices, this);
         settings.exec();
     }
     // Any outcome with a usable string switches the channel on; none empties it and
@@ -240,19 +238,11 @@ void frmChannels::cmdOK_Click()
         SettingsStore::SaveSetting(section, key + QLatin1String("Settings"), ChannelSettings[n]);
         SettingsStore::SaveSetting(section, key + QLatin1String("Id"), ChannelId[n]);
     }
+    StoreComPortDevices(m_devices);
     accept();
 }
 
 void frmChannels::cmdCancel_Click()
 {
     reject();
-}
-
-void frmChannels::reject()
-{
-    for (std::size_t n = 1; n < m_portsAtLoad.size(); ++n) {
-        if (Communication_HW::StoredComPortDevice(int(n)) != m_portsAtLoad[n])
-            Communication_HW::SetComPortDevice(int(n), m_portsAtLoad[n]);
-    }
-    QDialog::reject();
 }

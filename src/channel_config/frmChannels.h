@@ -41,11 +41,6 @@ public:
     // A key typed on the grid (32 for a click), acting on the current column.
     void KeyPress_GridList(int keyAscii);
 
-protected:
-    // Cancel, Escape and the close button: nothing chosen here may stay in the store, also
-    // not the serial devices the communication settings dialog stored on its OK.
-    void reject() override;
-
 private:
     void Form_Load();
     void Read_GridList();
@@ -61,8 +56,8 @@ private:
     Channel_Window::ChannelArray<QString> EditId;
     int EditRow = 1;
     quint8 m_loadedCount = 0;
-    // The [Ports] device of COM 1..16 as the dialog found them (empty: the default).
-    std::array<QString, Communication_HW::MaxComPort + 1> m_portsAtLoad;
+    // Serial devices chosen in "Communication Settings", stored with OK alone.
+    Communication_HW::ComPortDevices m_devices;
 
     QGroupBox* Frame1;
     QLineEdit* txtChannels;

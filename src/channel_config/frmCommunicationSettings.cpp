@@ -55,8 +55,10 @@ QStringList portNumbers()
 
 } // namespace
 
-frmCommunicationSettings::frmCommunicationSettings(QString& callerTag, QWidget* parent)
-    : QDialog(parent), m_callerTag(callerTag)
+frmCommunicationSettings::frmCommunicationSettings(QString& callerTag,
+                                                   Communication_HW::ComPortDevices& devices,
+                                                   QWidget* parent)
+    : QDialog(parent), m_callerTag(callerTag), m_devices(devices), m_deviceChoice(devices)
 {
     setObjectName(QStringLiteral("frmCommunicationSettings"));
     setWindowTitle(QStringLiteral("Communication Settings"));
@@ -87,7 +89,7 @@ frmCommunicationSettings::frmCommunicationSettings(QString& callerTag, QWidget* 
     cboDevice->setObjectName(QStringLiteral("cboDevice"));
     cboDevice->setEditable(true);
     cboDevice->setInsertPolicy(QComboBox::NoInsert);
-    auto* deviceLabel = new QLabel(QStringLiteral("Device:"), frameCOMSettings);
+    auto* deviceLabel = new QLabel(QStringLiteral("&Device:"), frameCOMSettings);
     deviceLabel->setBuddy(cboDevice);
     lblDeviceState = new QLabel(frameCOMSettings);
     lblDeviceState->setObjectName(QStringLiteral("lblDeviceState"));
@@ -140,8 +142,8 @@ frmCommunicationSettings::frmCommunicationSettings(QString& callerTag, QWidget* 
     layout->addLayout(buttons);
 
     QWidget* const tabOrder[] = {optUseCOMPort, optUseIPPort, cboCOM,      cboBaudrate, cboParity,
-                                 cboDataBits,   cboStopBits,  cboProtocol, cboDevice,   IPAddr,
-                                 cmdOK,         cmdCancel,    IPPort};
+                                 cboDataBits,   cboStopBits,  cboProtocol, IPAddr,      cmdOK,
+                                 cmdCancel,     IPPort,       cboDevice};
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
@@ -294,10 +296,7 @@ void frmCommunicationSettings::cmdOK_Click()
     } else if (optUseCOMPort->isChecked()) {
         DefaultCOMSettings = COM_SettingsCtrl_To_Settings();
         m_callerTag = QStringLiteral("2");
-        const int port = chosenPort();
-        const QString device = cboDevice->currentText().trimmed();
-        if (device != ComPortDevice(port))
-            SetComPortDevice(port, device);
+        m_devices.insert(chosenPort(), cboDevice->currentText().trimmed());
     }
     accept();
 }

@@ -7,11 +7,14 @@
 //
 // Under the serial lists the dialog shows which device the chosen COM number opens and
 // lets the user pick a device present or type any path (a pseudo terminal, say); OK with
-// "COM Port" stores the choice for that number in the settings store.
+// "COM Port" hands the choice for that number to the caller, who stores it. The device box
+// comes last in the Tab order (and has the access key D), so the lists, OK and Cancel are
+// reached with the same keys as without it.
 
 #include <QDialog>
-#include <QHash>
 #include <QString>
+
+#include "comm/serial_devices.h"
 
 class QComboBox;
 class QGroupBox;
@@ -24,8 +27,10 @@ class frmCommunicationSettings : public QDialog
 {
     Q_OBJECT
 public:
-    // callerTag is the channel list's Tag; it must outlive the dialog.
-    explicit frmCommunicationSettings(QString& callerTag, QWidget* parent = nullptr);
+    // callerTag is the channel list's Tag and devices the devices it has gathered; both
+    // must outlive the dialog.
+    frmCommunicationSettings(QString& callerTag, Communication_HW::ComPortDevices& devices,
+                             QWidget* parent = nullptr);
 
     // The serial string the six lists describe, in fixed columns.
     QString COM_SettingsCtrl_To_Settings() const;
@@ -51,6 +56,7 @@ private:
     int chosenPort() const;
 
     QString& m_callerTag;
+    Communication_HW::ComPortDevices& m_devices;
 
     QGroupBox* Frame2;
     QRadioButton* optUseCOMPort;
@@ -64,9 +70,8 @@ private:
     QComboBox* cboProtocol;
     QComboBox* cboDevice;
     QLabel* lblDeviceState;
-    // Devices typed or picked in this opening, by COM number; only the chosen number's
-    // is stored.
-    QHash<int, QString> m_deviceChoice;
+    // Devices typed or picked so far, by COM number; OK hands on the chosen number's.
+    Communication_HW::ComPortDevices m_deviceChoice;
     QGroupBox* frameIPSettings;
     QLineEdit* IPAddr;
     QLineEdit* IPPort;

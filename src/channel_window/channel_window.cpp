@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QMdiArea>
-#include <algorithm>
 
 #include "channel_window/frmTxtBox.h"
 #include "comm/channel_connections.h"
@@ -22,14 +21,12 @@ bool IsChannel(int ch)
     return ch >= 1 && ch <= Globals::MaxChannels;
 }
 
-// The channels the "all windows" operations look at: ON, within the count, with a window
-// that is loaded (an unloaded one holds nothing to clear or save).
+// The windows the "all windows" operations look at: every loaded one, whatever the count
+// and the channel's state say (a port that failed to open switches its channel off and
+// leaves the text), since an unloaded one holds nothing to clear or save.
 template <typename Action> void ForEachActiveWindow(Action action)
 {
-    const int count = std::min<int>(ChannelsCount, Globals::MaxChannels);
-    for (int i = 1; i <= count; ++i) {
-        if (ChannelState[i] == 0)
-            continue;
+    for (int i = 1; i <= Globals::MaxChannels; ++i) {
         frmTxtBox* window = g_forms[i];
         if (window && window->IsLoaded() && !action(i, window))
             return;

@@ -13,6 +13,9 @@ namespace {
 
 SerialArray* g_mscomm = nullptr;
 SocketArray* g_winsocket = nullptr;
+// Channels whose settings changed and that have not been opened with them since: whatever
+// their old link still does is no news for the user.
+Channel_Window::ChannelArray<bool> g_errorBoxesHeld{};
 
 enum class Kind { None, IP, COM };
 
@@ -153,6 +156,7 @@ void BindElements(SerialArray* mscomm, SocketArray* winsocket)
 {
     g_mscomm = mscomm;
     g_winsocket = winsocket;
+    g_errorBoxesHeld.fill(false);
 }
 
 SerialArray* MSComm()
@@ -182,10 +186,17 @@ void UnloadChannelHW(int ch)
     if (!validChannel(ch))
         return;
     CloseChannel(ch);
-    if (ch != 1 && g_mscomm && g_winsocket) {
-        g_winsocket->Unload(ch - 1);
-        g_mscomm->Unload(ch - 1);
+    if (!g_mscomm || !g_winsocket)
+        return;
+    // Channel 1 always has its pair; it gets a fresh one, so that nothing the old link held
+    // reaches the channel once it runs on another link.
+    if (ch == 1) {
+        g_winsocket->Renew(0);
+        g_mscomm->Renew(0);
+        return;
     }
+    g_winsocket->Unload(ch - 1);
+    g_mscomm->Unload(ch - 1);
 }
 
 void OpenChannel(int ch)
@@ -194,6 +205,7 @@ void OpenChannel(int ch)
         return;
     // The report of a failed open names this open's error, not an older one.
     Globals::Err.Clear();
+    g_errorBoxesHeld[std::size_t(ch)] = false;
     switch (kindOf(ch)) {
     case Kind::IP:
         openSocket(ch);
@@ -212,28 +224,28 @@ void CloseChannel(int ch)
 {
     if (!validChannel(ch))
         return;
-    switch (kindOf(ch)) {
-    case Kind::IP:
-        if (SocketElement* socket = socketOf(ch)) {
-            if (socket->State() != SocketElement::sckClosed)
-                socket->Close();
-            socket->Tag = QStringLiteral("0");
-        } else {
-            raiseMissingElement(ch);
-        }
-        break;
-    case Kind::COM:
-        if (SerialPortElement* port = serialOf(ch)) {
-            if (port->PortOpen())
-                port->SetPortOpen(false);
-            port->Tag = QStringLiteral("0");
-        } else {
-            raiseMissingElement(ch);
-        }
-        break;
-    case Kind::None:
-        break;
+    // The link the channel actually has is closed, whatever its settings string says by
+    // now: after a change of kind the string names the other element.
+    SocketElement* socket = socketOf(ch);
+    SerialPortElement* port = serialOf(ch);
+    if (socket) {
+        if (socket->State() != SocketElement::sckClosed)
+            socket->Close();
+        socket->Tag = QStringLiteral("0");
     }
+    if (port) {
+        // Also a port that failed and closed itself: what it rescued is dropped with it.
+        port->SetPortOpen(false);
+        port->Tag = QStringLiteral("0");
+    }
+    if ((kindOf(ch) == Kind::IP && !socket) || (kindOf(ch) == Kind::COM && !port))
+        raiseMissingElement(ch);
+}
+
+void HoldErrorBoxes(int ch)
+{
+    if (validChannel(ch))
+        g_errorBoxesHeld[std::size_t(ch)] = true;
 }
 
 bool IsChannelConnected(int ch)
@@ -319,6 +331,8 @@ QString GetChannelHWSettings(int ch)
 
 void ShowChannelHWError(int ch, const QString& text)
 {
+    if (validChannel(ch) && g_errorBoxesHeld[std::size_t(ch)])
+        return;
     const Kind kind = kindOf(ch);
     const QString prefix = kind == Kind::IP    ? QStringLiteral("Winsocket-")
                            : kind == Kind::COM ? QStringLiteral("MSComm-")

@@ -23,7 +23,12 @@ SocketArray* Winsocket();
 void LoadChannelHW(int ch);
 void UnloadChannelHW(int ch);
 void OpenChannel(int ch);
+// Closes whichever of the channel's port and socket holds a link and marks both
+// unconfigured, so the next open applies the settings string as it is then.
 void CloseChannel(int ch);
+// Until the channel is next opened, its connection error boxes are not shown: its
+// settings changed, and its old link has nothing more to say.
+void HoldErrorBoxes(int ch);
 bool IsChannelConnected(int ch);
 bool IsChannelHWOk(int ch);
 QString GetChannelHWState(int ch);

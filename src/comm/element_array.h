@@ -42,14 +42,28 @@ public:
     // handler of that very element (a message box shown while receiving, for example).
     void Unload(int index)
     {
-        if (index <= 0 || index >= Globals::MaxChannels || !m_elements[index])
+        if (index > 0)
+            release(index);
+    }
+
+    // Replaces the element by a new one: what the old one still held or had queued can
+    // never reach the receivers. Element 0 is renewed this way instead of being unloaded.
+    void Renew(int index)
+    {
+        release(index);
+        Load(index);
+    }
+
+private:
+    void release(int index)
+    {
+        if (index < 0 || index >= Globals::MaxChannels || !m_elements[index])
             return;
         Element* element = m_elements[index].release();
         QObject::disconnect(element, nullptr, nullptr, nullptr);
         element->deleteLater();
     }
 
-private:
     CreatedHook m_onCreated;
     std::array<std::unique_ptr<Element>, Globals::MaxChannels> m_elements;
 };

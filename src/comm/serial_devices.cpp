@@ -35,6 +35,16 @@ void SetComPortDevice(int n, const QString& device)
     SettingsStore::SaveSetting(PortsSection, keyOf(n), device);
 }
 
+void StoreComPortDevices(const ComPortDevices& chosen)
+{
+    for (auto it = chosen.cbegin(); it != chosen.cend(); ++it) {
+        const bool unchanged = it.value().isEmpty() ? StoredComPortDevice(it.key()).isEmpty()
+                                                    : it.value() == ComPortDevice(it.key());
+        if (!unchanged)
+            SetComPortDevice(it.key(), it.value());
+    }
+}
+
 QList<SerialDevice> PresentSerialDevices()
 {
     QList<SerialDevice> devices;

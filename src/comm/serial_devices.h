@@ -4,6 +4,7 @@
 // key COM n is /dev/ttyS<n-1> on Linux and COMn on Windows. The port elements open what
 // this says, and the communication settings dialog shows and changes it.
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -17,6 +18,12 @@ QString ComPortDevice(int n);
 QString StoredComPortDevice(int n);
 // Stores the device for COM n; an empty path puts the built-in default back.
 void SetComPortDevice(int n, const QString& device);
+
+// Devices chosen for COM numbers and not stored yet: the channel list gathers them from
+// "Communication Settings" and stores them only with its own OK.
+using ComPortDevices = QHash<int, QString>;
+// Stores each chosen device that is not what its number opens already.
+void StoreComPortDevices(const ComPortDevices& chosen);
 
 struct SerialDevice
 {

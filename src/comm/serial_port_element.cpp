@@ -154,6 +154,12 @@ bool SerialPortElement::SetSettings(const QString& settings)
     return true;
 }
 
+std::optional<QString> SerialPortElement::NormalisedSettings(const QString& settings)
+{
+    const std::optional<LineSettings> line = parseSettings(settings);
+    return line ? std::optional<QString>(line->text) : std::nullopt;
+}
+
 bool SerialPortElement::SetHandshaking(int code)
 {
     if (code < 0 || code > 3) {

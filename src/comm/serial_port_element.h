@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+#include <optional>
 
 class SerialPortElement : public QObject
 {
@@ -41,6 +42,8 @@ public:
     // open port takes the new values at once.
     QString Settings() const { return m_settings; }
     bool SetSettings(const QString& settings);
+    // A settings text as the port reads it back once set, or nothing when it would be refused.
+    static std::optional<QString> NormalisedSettings(const QString& settings);
 
     // 0 none, 1 XON/XOFF, 2 RTS/CTS, 3 both. The port can do only one kind of flow
     // control, so "both" runs as RTS/CTS, which is what keeps a balance from overrunning.

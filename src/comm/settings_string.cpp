@@ -1,5 +1,8 @@
 #include "comm/settings_string.h"
 
+#include <QHostAddress>
+
+#include "comm/serial_port_element.h"
 #include "shell/load_settings.h"
 #include "shell/module_data.h"
 
@@ -49,6 +52,27 @@ std::optional<int> portNumberOf(const QString& settings)
 {
     const std::optional<qint16> port = Settings::ToInteger(mid(settings, 5, 2));
     return port ? std::optional<int>(*port) : std::nullopt;
+}
+
+// The string in the form the live port or socket rebuilds it, or nothing when the string
+// would not configure its element completely.
+std::optional<QString> openedForm(const QString& settings)
+{
+    if (IsIPSettings(settings)) {
+        const IPOpenFields fields = ParseIPForOpen(settings);
+        if (!fields.port)
+            return std::nullopt;
+        const QHostAddress address(fields.host);
+        return RebuildIPSettings(address.isNull() ? fields.host : address.toString(), *fields.port);
+    }
+    if (IsCOMSettings(settings)) {
+        const COMOpenFields fields = ParseCOMForOpen(settings);
+        const std::optional<QString> line = SerialPortElement::NormalisedSettings(fields.block);
+        if (!fields.port || !line || !fields.handshakeCode)
+            return std::nullopt;
+        return RebuildCOMSettings(*fields.port, *line, *fields.handshakeCode);
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -162,6 +186,14 @@ QString RebuildCOMSettings(int port, const QString& portSettingsText, int handsh
 QString RebuildIPSettings(const QString& remoteHost, qint32 remotePort)
 {
     return QLatin1String("IP ") + remoteHost + u':' + QString::number(remotePort);
+}
+
+bool SameSettings(const QString& a, const QString& b)
+{
+    if (a == b)
+        return true;
+    const std::optional<QString> openedA = openedForm(a);
+    return openedA && openedA == openedForm(b);
 }
 
 QString GetChannelSettings(int ch)

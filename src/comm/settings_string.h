@@ -55,6 +55,12 @@ QString ComposeIPSettings(const QString& addressText, const QString& portText);
 QString RebuildCOMSettings(int port, const QString& portSettingsText, int handshaking);
 QString RebuildIPSettings(const QString& remoteHost, qint32 remotePort);
 
+// True when both strings make the channel open the same link: the same port with the same
+// line, or the same host and port, however blank-padded or zero-led the numbers are. A
+// string that would not open as it stands (a field the port refuses, an unknown handshake,
+// a port that is no number) means only itself, so it equals nothing but its own text.
+bool SameSettings(const QString& a, const QString& b);
+
 // ChannelSettings(ch).
 QString GetChannelSettings(int ch);
 

@@ -28,6 +28,7 @@
 #include "platform/desktop.h"
 #include "platform/settings_store.h"
 #include "platform/user_prompts.h"
+#include "shell/channel_list_changes.h"
 #include "shell/empty_area_hint.h"
 #include "shell/load_settings.h"
 #include "shell/module_data.h"
@@ -437,42 +438,12 @@ void frmMDIMain::mnuWindowCascade_Click()
 void frmMDIMain::mnuChannels_Click()
 {
     StopChannels();
-    std::array<quint8, Globals::MaxChannels + 1> oldState{};
-    std::array<QString, Globals::MaxChannels + 1> oldSettings{};
-    for (int n = 1; n <= Globals::MaxChannels; ++n) {
-        oldState[n] = ChannelState[n];
-        oldSettings[n] = ChannelSettings[n];
-    }
-
+    const ChannelListChanges::Before before = ChannelListChanges::Take();
     {
         frmChannels channels(this);
         channels.exec();
     }
-
-    using namespace Communication_HW;
-    for (int n = 1; n <= Globals::MaxChannels; ++n) {
-        if (oldState[n] == 0)
-            continue;
-        if (ChannelState[n] != 0 && n <= ChannelsCount) {
-            const bool sameKind =
-                IsCOMSettings(oldSettings[n]) == IsCOMSettings(ChannelSettings[n]) &&
-                IsIPSettings(oldSettings[n]) == IsIPSettings(ChannelSettings[n]);
-            if (sameKind) {
-                // Only a changed connection is closed; its window offers to save first.
-                if (GetChannelHWSettings(n) != ChannelSettings[n]) {
-                    CloseChannel(n);
-                    ClearChannelWindow_AskForSave(n);
-                } else if (ChannelDeviceChanged(n)) {
-                    // The same line on another device: reconnect there, the text stays.
-                    CloseChannel(n);
-                }
-            } else {
-                CloseChannelWindow(n);
-            }
-        } else {
-            CloseChannelWindow(n);
-        }
-    }
+    ChannelListChanges::Apply(before);
     StartCheckChannels();
 }
 
