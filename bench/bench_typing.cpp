@@ -12,21 +12,19 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <functional>
 
 #include "comm/channel_connections.h"
 #include "keyhook/keyhook.h"
 #include "platform/native_backends.h"
-#include "platform/settings_store.h"
 #include "shell/frmMDIMain.h"
 #include "support/x_test_window.h"
 #include "support/xvfb_server.h"
+#include "typing_bench.h"
 
 namespace {
 
@@ -111,15 +109,6 @@ void typingRate(XTestWindow& window)
                 characters / (seenMs / 1000), presses / (seenMs / 1000));
 }
 
-void printDelays(const char* what, std::vector<double> delays)
-{
-    std::sort(delays.begin(), delays.end());
-    std::printf("%s: %lld readings of %lld characters: median %.2f ms, 90th percentile %.2f ms, "
-                "worst %.2f ms\n",
-                what, qlonglong(delays.size()), qlonglong(Reading.size()),
-                delays[delays.size() / 2], delays[delays.size() * 9 / 10], delays.back());
-}
-
 // Each reading is handed to the receive path as the socket's data event would.
 void arrivalToLastKey(XTestWindow& window, frmMDIMain& main)
 {
@@ -136,7 +125,7 @@ void arrivalToLastKey(XTestWindow& window, frmMDIMain& main)
         }
         delays.push_back(timer.nsecsElapsed() / 1e6);
     }
-    printDelays("arrival to last keystroke", std::move(delays));
+    PrintDelays("arrival to last keystroke", std::move(delays), Reading.size());
 }
 
 // The user holds F12 in the other application while the balance answers; the reading must
@@ -180,7 +169,8 @@ void answerDuringHeldF12(XTestWindow& window, frmMDIMain& main)
     }
     Platform::NativeKeyGrab().Remove(grab);
     if (!delays.empty())
-        printDelays("answer during a held F12, release to last keystroke", std::move(delays));
+        PrintDelays("answer during a held F12, release to last keystroke", std::move(delays),
+                    Reading.size());
 }
 
 } // namespace
@@ -190,9 +180,7 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    // A settings store of its own, so the channel set up here touches no real one.
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    const PrivateFolders folders;
 
     XvfbServer xvfb;
     if (!xvfb.isRunning()) {
@@ -208,22 +196,10 @@ int main(int argc, char* argv[])
 
     typingRate(window);
 
-    // Channel 1 on a loopback port that only listens, forwarding to the cursor.
     QTcpServer balance;
-    balance.listen(QHostAddress::LocalHost);
-    const QList<std::array<QString, 3>> settings{
-        {"Channels", "CannelsCount", "1"},
-        {"Channels", "Ch-1_State", "1"},
-        {"Channels", "Ch-1_Settings", QStringLiteral("IP 127.0.0.1:%1").arg(balance.serverPort())},
-        {"Forward", "ToCursor", "True"}};
-    for (const auto& [section, key, value] : settings)
-        SettingsStore::SaveSetting(section, key, value);
     frmMDIMain main;
-    main.MDIForm_Load();
-    if (!QTest::qWaitFor([] { return Communication_HW::IsChannelConnected(1); }, 20000)) {
-        std::printf("channel 1 never connected\n");
+    if (!StartForwardingChannel(balance, main))
         return 1;
-    }
     arrivalToLastKey(window, main);
     answerDuringHeldF12(window, main);
     return 0;

@@ -134,6 +134,45 @@ private slots:
         QCOMPARE((*MSComm())(0)->Tag, QString("0"));
     }
 
+    void checkPass_brokenSerialFirst_othersConnectBeforeItsBox_data()
+    {
+        QTest::addColumn<QString>("device"); // for COM 8, channel 1
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("unplugged") << "gone"
+                                   << "is the adapter plugged in?";
+        QTest::newRow("the program's own terminal")
+            << "/dev/tty"
+            << "/dev/tty is the terminal this program runs in, not a balance";
+        QTest::newRow("a plain file") << "file"
+                                      << "is not a serial device (not a character device)";
+    }
+    void checkPass_brokenSerialFirst_othersConnectBeforeItsBox()
+    {
+        QFETCH(QString, device);
+        QFETCH(QString, reason);
+        const QString file = m_dir->filePath("file");
+        QVERIFY(QFile(file).open(QIODevice::WriteOnly));
+        SocatPair::MapComPort(8, device == "gone"   ? m_pair->pathA() + ".gone"
+                                 : device == "file" ? file
+                                                    : device);
+        setUpChannel(1, "COM  8, 9600,e,7,1,None");
+        LoopbackBalance second, third;
+        setUpChannel(2, second.settings());
+        setUpChannel(3, third.settings());
+        bool othersUpDuringBox = false;
+        m_fake->prompts.onNextBox([&] {
+            othersUpDuringBox =
+                QTest::qWaitFor([] { return IsChannelConnected(2) && IsChannelConnected(3); });
+        });
+        m_fake->main->StartCheckChannels();
+        QVERIFY(othersUpDuringBox);
+        QCOMPARE(m_fake->prompts.boxes.size(), 1);
+        QVERIFY2(m_fake->prompts.boxes[0].prompt.startsWith("MSComm-Open\r\n\r\nState: Error") &&
+                     m_fake->prompts.boxes[0].prompt.contains(reason),
+                 qPrintable(m_fake->prompts.boxes[0].prompt));
+        QCOMPARE(ChannelState[1], quint8(0)); // not asked again at the next check
+    }
+
     void linkFaults_retriedWithoutBoxUntilConnected_data()
     {
         QTest::addColumn<QString>("fault");

@@ -10,6 +10,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QtTest>
+#include <sys/stat.h>
+#include <tuple>
 
 #include "channel_config/flex_grid.h"
 #include "channel_window/channel_window.h"
@@ -225,21 +227,24 @@ private slots:
 
     void checkTick_duringMessageBox_skipped()
     {
-        // Channel 1's port cannot open, so its check shows a box; channel 2 has no hardware.
+        // Channel 1's port cannot open, so its check shows a box; channel 2, switched on
+        // while the box is open, has no hardware.
         SocatPair::MapComPort(9, m_dir->filePath(QStringLiteral("no-such-port")));
-        frmMDIMain& main = m_fake->start(2, QString());
+        frmMDIMain& main = m_fake->start(1, QString());
         main.StopCheckChannels();
         ChannelSettings[1] = QStringLiteral("COM  9, 9600,e,7,1,None");
         bool boundDuringBox = true;
         m_fake->prompts.onNextBox([&main, &boundDuringBox] {
+            std::tie(ChannelsCount, ChannelState[2]) = std::tuple(2, 1);
             main.CheckChannelTimer_Timer();
             boundDuringBox = ExistingChannelWindow(2) != nullptr;
         });
         main.CheckChannelTimer_Timer();
         QCOMPARE(m_fake->prompts.boxes.size(), 1);
         QVERIFY(!boundDuringBox);
-        QCOMPARE(ExistingChannelWindow(2)->Tag(), "2");
         QCOMPARE(main.CheckChannelTimerTag, "0");
+        main.CheckChannelTimer_Timer();
+        QCOMPARE(ExistingChannelWindow(2)->Tag(), "2");
     }
 
     void dataRequest_intervalCheckedOnLeavingTheBox_data()
@@ -307,8 +312,8 @@ private slots:
 
     void sendFile_reachesChannelOneAsItIs_data()
     {
-        QTest::addColumn<QByteArray>("content"); // "-": the chosen file does not exist
-        QTest::addColumn<QString>("arrivals");   // piece size @ progress shown at its arrival
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("arrivals"); // piece size @ progress shown at its arrival
         QTest::addColumn<QString>("state");
         QByteArray binary;
         for (int i = 255; i >= 0; --i)
@@ -321,7 +326,6 @@ private slots:
             "Done: 300 Bytes of 300");
         row("binary", binary, "100@38 100@77 61@100", "Done: 261 Bytes of 261");
         row("empty", QByteArray(), "", "Done: 0 Bytes of 0");
-        row("unreadable", QByteArray("-"), "", "Please wait ...");
     }
     void sendFile_reachesChannelOneAsItIs()
     {
@@ -329,7 +333,7 @@ private slots:
         QFETCH(QString, state);
         const QString path = m_dir->filePath(QTest::currentDataTag());
         QFile file(path);
-        QVERIFY(content == "-" || (file.open(QIODevice::WriteOnly) && file.write(content) >= 0));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) >= 0);
         file.close();
         LoopbackBalance& balance = *m_balances[1];
         const auto unhook = qScopeGuard([&balance] { balance.onPiece = nullptr; });
@@ -350,13 +354,13 @@ private slots:
         }
         QFETCH(QString, arrivals);
         QTRY_COMPARE(seen.join(' '), arrivals);
-        QCOMPARE(balance.received, content == "-" ? QByteArray() : content);
+        QCOMPARE(balance.received, content);
 
         const auto* form = m_fake->main->findChild<frmSendFile*>();
         QVERIFY(form->isVisible());
         QCOMPARE(form->findChild<QLabel*>("lblState")->text(), state);
         auto* button = form->findChild<QPushButton*>("cmdCtrlButton");
-        QCOMPARE(button->text(), state.startsWith("Done") ? "OK" : "Cancel");
+        QCOMPARE(button->text(), "OK");
         // The second choice offers the file of the first; cancelling it sends nothing.
         QCOMPARE(m_fake->prompts.dialogs.value(1).request.fileName, path);
         QCOMPARE(m_fake->prompts.dialogs[0].request.filter,
@@ -364,6 +368,34 @@ private slots:
         QVERIFY(m_fake->prompts.boxes.isEmpty());
         QTest::mouseClick(button, Qt::LeftButton);
         QVERIFY(!form->isVisible());
+    }
+
+    void sendFile_onlyReadableRegularFiles_elseSaysWhy_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << "missing"
+                                 << "No such file or directory";
+        QTest::newRow("named pipe") << "fifo"
+                                    << "It is not a regular file (a folder, pipe or device).";
+        QTest::newRow("folder") << "folder"
+                                << "It is not a regular file (a folder, pipe or device).";
+    }
+    void sendFile_onlyReadableRegularFiles_elseSaysWhy()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        const QString path = m_dir->filePath(kind);
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (kind == "folder")
+            QVERIFY(QDir().mkdir(path));
+        m_fake->prompts.answerNextDialog(path);
+        m_fake->main->mnuSendFile->trigger(); // returns: no hang in the open
+        m_fake->expectOnlyBox("The file could not be sent:\r\n" + path + "\r\n" + reason,
+                              Platform::vbOKOnly + Platform::vbExclamation, "Send File");
+        QVERIFY(!m_fake->main->findChild<frmSendFile*>()->isVisible());
+        QCOMPARE(m_balances[1]->received, QByteArray());
     }
 
     void sendFile_escapeStopsIt()

@@ -1,5 +1,6 @@
 // The program as a desktop user meets it: started without a display or from a terminal,
-// and installed from its .deb, started from its menu entry, errors in its log.
+// ended while it sends a file, and installed from its .deb, started from its menu entry,
+// errors in its log.
 
 #include <QImage>
 #include <QProcess>
@@ -8,10 +9,12 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 #include <unistd.h>
 
 #include "platform/settings_store.h"
 #include "support/child_process.h"
+#include "support/loopback_balance.h"
 #include "support/xvfb_server.h"
 
 namespace {
@@ -48,16 +51,24 @@ private slots:
     {
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QByteArray>("display");
-        QTest::addColumn<QString>("output"); // a pattern for all of it; status 0 with options
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("output"); // a pattern for standard output, then error
         const QString noDisplay =
-            "^quorvane: needs a graphical session \\(X11 or XWayland\\)[^\\n]*\\n$";
-        QTest::newRow("no display at all") << QStringList() << QByteArray() << noDisplay;
+            "^quorvane: needs a graphical session \\(X11 or Wayland\\)[^\\n]*\\n$";
+        QTest::newRow("no display at all") << QStringList() << QByteArray() << 1 << noDisplay;
         QTest::newRow("display with no server")
-            << QStringList() << QByteArray(":31987") << noDisplay;
-        QTest::newRow("version") << QStringList{"--version"} << QByteArray()
+            << QStringList() << QByteArray(":31987") << 1 << noDisplay;
+        QTest::newRow("version") << QStringList{"-v"} << QByteArray() << 0
                                  << "^Veltrano Quorvane for IP and COM 2\\.0\\.0\\n$";
-        QTest::newRow("help") << QStringList{"--help"} << QByteArray()
-                              << "^Usage: quorvane .*laboratory balances.*\\n  " +
+        // Nothing to ask and a wrong command line: no display is needed to say so.
+        QTest::newRow("request, nothing runs")
+            << QStringList{"--request"} << QByteArray() << 1
+            << "^quorvane: the program is not running \\(nothing listens at [^\\n]*\\)\\n$";
+        QTest::newRow("unknown option")
+            << QStringList{"--bogus"} << QByteArray() << 2
+            << "^quorvane: Unknown option 'bogus'\\.\\n\\nUsage: quorvane .*dialout";
+        QTest::newRow("help") << QStringList{"--help"} << QByteArray() << 0
+                              << "^Usage: quorvane .*laboratory balances.*--request.*\\n  " +
                                      QRegularExpression::escape(
                                          qEnvironmentVariable("XDG_CONFIG_HOME")) +
                                      "/Veltrano Quorvane for IP and COM\\.ini\\n.*dialout";
@@ -66,10 +77,11 @@ private slots:
     {
         QFETCH(QStringList, options);
         QFETCH(QByteArray, display);
+        QFETCH(int, status);
         QFETCH(QString, output);
         display.isEmpty() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", display);
         const auto [exit, text] = run(QUORVANE_BIN_DIR "/quorvane", options);
-        QCOMPARE(exit, options.isEmpty() ? 1 : 0);
+        QCOMPARE(exit, status);
         QVERIFY2(text.contains(
                      QRegularExpression(output, QRegularExpression::DotMatchesEverythingOption)),
                  qPrintable(text));
@@ -101,6 +113,62 @@ private slots:
             run(geteuid() == 0 ? "runuser" : command.takeFirst(), command + args);
         QCOMPARE(text, output);
         QCOMPARE(exit, status);
+    }
+
+    // A file going out to a balance when the user quits or logs out: the process
+    // is gone at once and the balance gets nothing more.
+    void sendFile_quitOrEndSignal_processGoneBalanceGetsNoMore_data()
+    {
+        QTest::addColumn<bool>("signal");
+        QTest::newRow("File > Quit") << false;
+        QTest::newRow("SIGTERM") << true;
+    }
+    void sendFile_quitOrEndSignal_processGoneBalanceGetsNoMore()
+    {
+        QFETCH(bool, signal);
+        XvfbServer xvfb;
+        QVERIFY2(xvfb.isRunning(), qPrintable(xvfb.errorText()));
+        qputenv("DISPLAY", xvfb.display());
+        QTemporaryDir dir;
+        QFile file(dir.filePath("megabyte.txt"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(1 << 20, '7')));
+        file.close();
+        LoopbackBalance balance;
+        SettingsStore::SaveSetting("Channels", "CannelsCount", "1");
+        SettingsStore::SaveSetting("Channels", "Ch-1_State", "1");
+        SettingsStore::SaveSetting("Channels", "Ch-1_Settings", balance.settings());
+        QProcess program;
+        program.setWorkingDirectory(dir.path()); // where the file dialog opens
+        program.start(QUORVANE_BIN_DIR "/quorvane");
+        const auto stop = qScopeGuard([&program] { StopChildProcess(program); });
+        QTRY_VERIFY_WITH_TIMEOUT(!balance.links.isEmpty(), 20000);
+        const QString window =
+            run("xdotool", {"search", "--sync", "--name", "^Veltrano Quorvane for IP and COM$"})
+                .second.section('\n', 0, 0);
+        // Send > Send File to CH-1, by the keyboard as a user without a mouse would.
+        const auto keys = [&window](const QStringList& names) {
+            run("xdotool",
+                QStringList{"windowfocus", "--sync", window, "key", "--delay", "300"} + names);
+        };
+        keys({"alt+e", "Down", "Return"});
+        run("xdotool", {"search", "--sync", "--name", "^Open File$"});
+        run("xdotool", {"type", "--delay", "50", "megabyte.txt"});
+        run("xdotool", {"key", "Return"});
+        QTRY_VERIFY_WITH_TIMEOUT(balance.received.size() >= 1000, 20000);
+
+        if (signal)
+            ::kill(pid_t(program.processId()), SIGTERM);
+        else
+            keys({"alt+f", "q"});
+        QElapsedTimer gone;
+        gone.start();
+        const qint64 endAt = balance.clock.elapsed();
+        QVERIFY(program.waitForFinished(10000));
+        QVERIFY2(gone.elapsed() < 2000, qPrintable(QString::number(gone.elapsed())));
+        QTRY_COMPARE(balance.links[0]->state(), QAbstractSocket::UnconnectedState);
+        QVERIFY(balance.received.size() < (1 << 20));
+        QVERIFY2(balance.arrivals.last().first <= endAt + 100,
+                 qPrintable(QString::number(balance.arrivals.last().first - endAt)));
     }
 
     void deb_passesLintian_installsIntoMenu_runsFromEntryWithIconAndLog_removes()

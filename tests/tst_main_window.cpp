@@ -1,6 +1,7 @@
 // The main window: its option marks, quitting, Save all / Clear all, tiling, and the
 // journal that brings unsaved text back after the program was ended or killed.
 
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QProcess>
@@ -8,12 +9,16 @@
 #include <QTcpSocket>
 #include <QtTest>
 #include <csignal>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "channel_window/channel_journal.h"
 #include "channel_window/channel_window.h"
 #include "channel_window/frmTxtBox.h"
 #include "keyhook/keyhook.h"
 #include "platform/settings_store.h"
+#include "support/child_process.h"
 #include "support/program_doubles.h"
 
 using namespace Channel_Window;
@@ -21,6 +26,8 @@ using namespace Channel_Window;
 class tst_MainWindow : public ProgramTestCase
 {
     Q_OBJECT
+
+    QByteArray m_unmount; // a mount a test left, undone after its program is gone
 
     QAction* item(const QString& name) const { return m_fake->main->findChild<QAction*>(name); }
     QString logPath(int n) const { return m_dir->filePath(QStringLiteral("ch%1.log").arg(n)); }
@@ -70,6 +77,13 @@ class tst_MainWindow : public ProgramTestCase
     }
 
 private slots:
+    void cleanup()
+    {
+        ProgramTestCase::cleanup();
+        if (!m_unmount.isEmpty())
+            ::umount2(std::exchange(m_unmount, {}).constData(), MNT_DETACH);
+    }
+
     void optionClick_flipsOnceAndStores_restartRestoresSix_data()
     {
         QTest::addColumn<QString>("key"); // section/key
@@ -213,6 +227,157 @@ private slots:
         TextToChannelWindow(1, "more\r\n"); // journalled after the recovered text
         Channel_Journal::SyncAll();
         QCOMPARE(journal(), readings + "more\r\n");
+    }
+
+    // What a run left behind in the journal folder, as a crash, a restore or a shared home
+    // leaves it; the next start takes all of it back, a cut-off reading on a line of its own.
+    void leftBehind_journalTakenBackWhole_data()
+    {
+        QTest::addColumn<QByteArray>("journal");
+        QTest::addColumn<QByteArray>("saved"); // "-": no mark
+        QTest::addColumn<QByteArray>("lock");  // "-": no lock file
+        QTest::addColumn<QString>("recovered");
+        const QByteArray whole = "N  +  1.5 g\r\n";
+        QTest::newRow("cut mid-line") << whole + "12P5" << QByteArray("-") << QByteArray("-")
+                                      << QString(whole + "12P5\r\nnext\r\n");
+        QTest::newRow("mark beyond the end")
+            << whole << QByteArray("99999") << QByteArray("-") << QString(whole + "next\r\n");
+        QTest::newRow("mark garbage")
+            << whole << QByteArray("1x\x01") << QByteArray("-") << QString(whole + "next\r\n");
+        QTest::newRow("lock empty")
+            << whole << QByteArray("-") << QByteArray() << QString(whole + "next\r\n");
+        QTest::newRow("lock garbage")
+            << whole << QByteArray("-") << QByteArray("\xff\0zz", 4) << QString(whole + "next\r\n");
+        QTest::newRow("lock of another machine")
+            << whole << QByteArray("-") << QByteArray("4242\nquorvane\nlab-pc-7\n")
+            << QString(whole + "next\r\n");
+    }
+    void leftBehind_journalTakenBackWhole()
+    {
+        QFETCH(QByteArray, journal);
+        QFETCH(QByteArray, saved);
+        QFETCH(QByteArray, lock);
+        QFETCH(QString, recovered);
+        storeChannel1("none");
+        const QDir folder(Channel_Journal::Folder());
+        QVERIFY(folder.mkpath("."));
+        const auto put = [&folder](const char* name, const QByteArray& bytes) {
+            QFile file(folder.filePath(name));
+            QVERIFY(bytes == "-" || (file.open(QIODevice::WriteOnly) && file.write(bytes) >= 0));
+        };
+        put("Channel-1.journal", journal);
+        put("Channel-1.saved", saved);
+        put("lock", lock);
+        start();
+        TextToChannelWindow(1, "next\r\n");
+        QCOMPARE(ExistingChannelWindow(1)->Text(), recovered);
+        Channel_Journal::SyncAll();
+        QCOMPARE(this->journal(), recovered.toLatin1()); // and it goes on journalling
+        QVERIFY(m_fake->main->lblJournalWarning->isHidden());
+    }
+
+    // Where no journal can be written the program runs on, journals nothing and says so
+    // above its windows.
+    void noJournal_stripSaysWhichChannelsAndWhy_data()
+    {
+        QTest::addColumn<bool>("secondCopy"); // else a read-only state folder
+        QTest::newRow("a copy runs already") << true;
+        QTest::newRow("read-only state folder") << false;
+    }
+    void noJournal_stripSaysWhichChannelsAndWhy()
+    {
+        QFETCH(bool, secondCopy);
+        storeChannel1("none");
+        QProcess first;
+        const auto stop = qScopeGuard([&first] { StopChildProcess(first); });
+        const QString folder = Channel_Journal::Folder();
+        QString reason;
+        if (secondCopy) {
+            first.start(QUORVANE_BIN_DIR "/quorvane");
+            const auto lockHolder = [&folder] {
+                QFile file(folder + "/lock");
+                return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            };
+            const QByteArray holder = "process " + QByteArray::number(first.processId());
+            QTRY_VERIFY_WITH_TIMEOUT(lockHolder().startsWith(holder), 20000);
+            reason = " is locked: another copy of the program holds it (" + holder + " on " +
+                     QSysInfo::machineHostName() + ")";
+        } else {
+            // Root writes anywhere a mode allows nothing; a read-only mount stops it too.
+            QVERIFY(QDir().mkpath(folder));
+            const QByteArray path = QFile::encodeName(folder);
+            const bool root = ::geteuid() == 0;
+            QVERIFY(root ? ::mount("tmpfs", path.constData(), "tmpfs", MS_RDONLY, "size=64k") == 0
+                         : ::chmod(path.constData(), 0500) == 0);
+            m_unmount = root ? path : QByteArray();
+            reason = QString(" cannot be written (") +
+                     (root ? "Read-only file system" : "Permission denied") + ")";
+        }
+        start();
+        ShowChannelWindow(1);
+        TextToChannelWindow(1, "1.5 g\r\n");
+        Channel_Journal::SyncAll();
+        QVERIFY(!journal().contains("1.5 g")); // the first copy's journal, if any, stays its own
+        const QLabel* warning = m_fake->main->lblJournalWarning;
+        QTRY_VERIFY(warning->isVisibleTo(m_fake->main.get()));
+        QCOMPARE(warning->text(), "No crash protection for channel 1: the journal folder " +
+                                      folder + reason +
+                                      ". Its unsaved data are only in its window; save them "
+                                      "to a log file.");
+        if (secondCopy)
+            return;
+        // The folder writable again: the journal starts with what the window holds.
+        QVERIFY(m_unmount.isEmpty()
+                    ? ::chmod(QFile::encodeName(folder).constData(), 0700) == 0
+                    : ::mount(nullptr, m_unmount.constData(), nullptr, MS_REMOUNT, nullptr) == 0);
+        QTRY_COMPARE_WITH_TIMEOUT(journal(), QByteArray("1.5 g\r\n"), 15000);
+        QTRY_VERIFY(warning->isHidden());
+    }
+
+    // A state folder on a disk that fills up and frees again: what arrived meanwhile
+    // reaches the journal, and a kill afterwards loses nothing.
+    void stateDiskFillsAndFrees_killAfterwardsLosesNothing()
+    {
+        if (::geteuid() != 0)
+            QSKIP("Mounting a small tmpfs for the state folder needs root");
+        const QString disk = m_dir->filePath("state");
+        QVERIFY(QDir().mkpath(disk));
+        QVERIFY2(::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=256k") ==
+                     0,
+                 strerror(errno));
+        m_unmount = QFile::encodeName(disk);
+        qputenv("XDG_STATE_HOME", QFile::encodeName(disk));
+        QTcpServer balance;
+        QVERIFY(balance.listen(QHostAddress::LocalHost));
+        storeChannel1(QStringLiteral("IP 127.0.0.1:%1").arg(balance.serverPort()));
+        QProcess program;
+        program.start(QUORVANE_BIN_DIR "/quorvane");
+        const auto stop = qScopeGuard([&program] { StopChildProcess(program); });
+        QTRY_VERIFY_WITH_TIMEOUT(balance.hasPendingConnections(), 20000);
+        QTcpSocket* link = balance.nextPendingConnection();
+        const QByteArray reading = "N  +  1.5 g\r\n";
+        QVERIFY(link->write(reading.repeated(2000))); // 26 KB
+        QTRY_COMPARE(journal().size(), 2000 * reading.size());
+
+        QFile filler(disk + "/filler");
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        while (filler.write(QByteArray(4096, 'f')) == 4096) {
+        }
+        QVERIFY(link->write(reading.repeated(3000))); // more than the disk has room for
+        QString log;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (log += program.readAllStandardError()).contains("No crash protection for channel 1"),
+            20000);
+        filler.close();
+        QVERIFY(QFile::remove(filler.fileName()));
+        QVERIFY(link->write(reading));
+        QTRY_COMPARE_WITH_TIMEOUT(journal().size(), 5001 * reading.size(), 20000);
+        QTRY_VERIFY(
+            (log += program.readAllStandardError()).contains("protected against a crash again"));
+
+        ::kill(pid_t(program.processId()), SIGKILL);
+        QVERIFY(program.waitForFinished(20000));
+        expectRecoveredAtStart(QString::fromLatin1(reading.repeated(5001)));
     }
 
     void saveOrClear_settleTheJournal_data()

@@ -15,6 +15,7 @@
 
 #include "comm/channel_connections.h"
 #include "keyhook/keyhook.h"
+#include "platform/backend_choice.h"
 #include "platform/keygrab_x11.h"
 #include "platform/native_backends.h"
 #include "shell/frmMDIMain.h"
@@ -300,7 +301,8 @@ private slots:
         Platform::NativeDesktop().Beep();
         if (goingAway) {
             own->stop();
-            auto& grab = static_cast<Platform::X11::RootKeyGrab&>(Platform::NativeKeyGrab());
+            auto& grab =
+                static_cast<Platform::X11::RootKeyGrab&>(*Platform::NativeDesktopKeyGrab());
             QTRY_VERIFY_WITH_TIMEOUT(!grab.connected(handle), 10000);
             Platform::NativeDesktop().SendKeys(QStringLiteral("µ2"));
             Platform::NativeKeyGrab().Remove(handle);

@@ -15,11 +15,13 @@ set -euo pipefail
 packages=(
   cmake g++ make ccache clang-format
   qt6-base-dev qt6-serialport-dev qt6-svg-dev
-  libx11-dev libxtst-dev libxkbcommon-dev
+  libx11-dev libxtst-dev
+  pkg-config libwayland-dev libwayland-bin libxkbcommon-dev
   dbus-daemon dbus-bin python3-dbusmock
   kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5 qt6-wayland
-  plasma-wayland-protocols libwayland-dev
+  plasma-wayland-protocols
   xvfb xauth x11-utils xdotool socat imagemagick
+  sway foot wtype
   nftables iproute2
   dpkg-dev desktop-file-utils appstream lintian
 )

@@ -7,8 +7,9 @@
 // it (Backing), so every received byte is written once and read back from there. The
 // files are synced at most once a second by a timer, never per piece, so the receive path
 // stays fast; a piece reaches the disk within about a second of its arrival. A journal
-// whose write failed takes nothing more until it is removed: it never holds a gap, and
-// the window keeps the rest itself.
+// whose write failed (a full disk) takes nothing more and never holds a gap: the window
+// keeps the rest itself, and every sync tries to catch the journal up from the window's
+// text until the disk takes it again.
 //
 // A save settles the journal: "Channel-<n>.saved" then holds how many of its bytes are in
 // the log file. A clear, a close or the program's own quit removes it. At the next start
@@ -36,8 +37,11 @@ void Settle(int ch);
 // The channel's text is gone on purpose (cleared, closed, quit): forget it. Its window
 // lets go of the backing first.
 void Remove(int ch);
-// Writes what is pending to the disk now.
+// Writes what is pending to the disk now, and catches up journals that fell behind.
 void SyncAll();
+// Which channels' windows have no working journal now and why, one line per reason, for a
+// user; "" when every window has one.
+QString Trouble();
 // The program is ending on a signal: sync, then let nothing change the files any more, so
 // that whatever runs on the way out (a question that returns unanswered) cannot remove them.
 void Freeze();

@@ -9,6 +9,7 @@
 #include <QMdiSubWindow>
 #include <QPointer>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -18,6 +19,7 @@
 #include "channel_window/log_view.h"
 #include "channel_window/text_store.h"
 #include "comm/channel_connections.h"
+#include "platform/message_log.h"
 #include "platform/settings_store.h"
 #include "platform/user_prompts.h"
 #include "shell/module_data.h"
@@ -264,11 +266,42 @@ bool frmTxtBox::RecoverText()
         return false;
     }
     m_txtBox->TextCleared();
-    if (m_store->Size() == 0)
+    indexInBackground();
+    const qint64 size = m_store->Size();
+    if (size == 0)
         return false;
+    // The last run may have stopped in the middle of a reading; the next one must not be
+    // glued onto its cut-off start.
+    const QByteArray last = m_store->Bytes(size - 1, 1);
+    const bool cutOff = last != "\r" && last != "\n";
+    if (cutOff)
+        m_store->Append(CRLF.toLatin1());
+    qCInfo(Platform::SubsystemCategory(__FILE__)).noquote()
+        << QStringLiteral("Journal: channel %1 takes back %2 unsaved bytes; the last run "
+                          "stopped after them%3")
+               .arg(n)
+               .arg(size)
+               .arg(cutOff ? QStringLiteral(", inside a line, so CR LF ends that line")
+                           : QString());
     m_txtBox->TextAppended();
     m_changed = QStringLiteral("1");
     return true;
+}
+
+void frmTxtBox::indexInBackground()
+{
+    // A slice at a time between other events: readings keep arriving meanwhile.
+    const bool done = m_store->IndexSome();
+    m_txtBox->TextAppended();
+    if (!done)
+        QTimer::singleShot(0, this, &frmTxtBox::indexInBackground);
+}
+
+void frmTxtBox::RetryJournal()
+{
+    const int n = Channel();
+    if (m_loaded && IsChannel(n) && !m_store->HasBacking())
+        m_store->AttachBacking(Channel_Journal::Backing(n, false));
 }
 
 void frmTxtBox::InitContent()

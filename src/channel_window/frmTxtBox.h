@@ -56,6 +56,9 @@ public:
     // A newly bound window starts with what its channel's journal holds from an earlier
     // run, unsaved; otherwise empty.
     void InitContent();
+    // A window that got no journal (its folder could not be written) tries again; its
+    // text so far goes into the journal first.
+    void RetryJournal();
     void NewTextReceived(const QString& text);
     bool DataChanged() const;
     // Both return true when the log file now holds the text. A save that fails says why
@@ -87,6 +90,9 @@ private:
     bool RecoverText();
     void ensureLoaded();
     void clearText(bool withJournal);
+    // Indexes the recovered text slice by slice, so a journal of gigabytes never holds up
+    // the start.
+    void indexInBackground();
     void Form_Load();
     // Returns true when the unload may go on.
     bool Form_QueryUnload();

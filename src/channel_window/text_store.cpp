@@ -24,7 +24,9 @@ TextStore::~TextStore() = default;
 
 void TextStore::Append(QByteArrayView bytes)
 {
-    index(bytes);
+    // Behind an index still being built, the new bytes wait their turn there.
+    if (m_indexed == Size())
+        index(bytes);
     m_tail.append(bytes.data(), bytes.size());
     // A backing that refuses keeps what it had already; the rest stays with the store.
     if (m_backingTakes && !m_backing->Append(bytes))
@@ -35,7 +37,8 @@ void TextStore::Append(QByteArrayView bytes)
 
 void TextStore::index(QByteArrayView bytes)
 {
-    const qint64 base = Size();
+    const qint64 base = m_indexed;
+    m_indexed += bytes.size();
     const char* data = bytes.data();
     for (qsizetype i = 0, n = bytes.size(); i < n; ++i) {
         const char c = data[i];
@@ -77,6 +80,7 @@ void TextStore::Clear()
     m_openColumns = 0;
     m_longest = 0;
     m_endsInCR = false;
+    m_indexed = 0;
     m_tail = QByteArray();
     m_backing.reset();
     m_backingTakes = false;
@@ -92,20 +96,72 @@ bool TextStore::SetBacking(std::unique_ptr<TextBacking> backing)
     Clear();
     if (!backing)
         return false;
-    // Its text is indexed piece by piece and stays where it is.
+    // Its text stays where it is, and IndexSome indexes it; a journal of gigabytes would
+    // otherwise hold up the start for many seconds.
     const qint64 held = backing->Flush();
     QByteArray piece;
-    for (qint64 at = 0; at < held; at += SavePiece) {
-        const qint64 length = std::min(SavePiece, held - at);
-        if (!backing->Read(at, length, piece) || piece.size() != length) {
-            Clear();
-            return false;
-        }
-        index(piece);
-        m_backed = m_spilled = at + length;
+    if (held > 0 && (!backing->Read(held - 1, 1, piece) || piece.size() != 1)) {
+        Clear();
+        return false;
     }
+    m_backed = m_spilled = held;
     m_backing = std::move(backing);
     m_backingTakes = true;
+    m_backing->SetCatchUp([this] { return CatchUpBacking(); });
+    return true;
+}
+
+bool TextStore::IndexSome(qint64 budget)
+{
+    QByteArray piece;
+    while (m_indexed < Size() && budget > 0) {
+        const qint64 length = std::min({SavePiece, Size() - m_indexed, budget});
+        // Bytes that cannot be read back index as the zeros that stand in for them.
+        read(m_indexed, length, piece);
+        index(piece);
+        budget -= length;
+    }
+    return m_indexed == Size();
+}
+
+bool TextStore::AttachBacking(std::unique_ptr<TextBacking> backing)
+{
+    if (m_backing || !backing || backing->Flush() != 0)
+        return false;
+    // Nothing of the text is in it yet: it catches up from the start.
+    m_backing = std::move(backing);
+    m_backingTakes = false;
+    m_backed = 0;
+    m_backing->SetCatchUp([this] { return CatchUpBacking(); });
+    CatchUpBacking();
+    return true;
+}
+
+bool TextStore::CatchUpBacking()
+{
+    if (!m_backing)
+        return false;
+    if (m_backingTakes)
+        return true;
+    // The backing holds an exact start of the text, at least what left RAM for it; the
+    // store itself holds everything after that.
+    const qint64 held = m_backing->Flush();
+    if (held < m_backed || held > Size())
+        return false;
+    QByteArray piece;
+    for (qint64 at = held; at < Size(); at += SavePiece) {
+        if (!read(at, std::min(SavePiece, Size() - at), piece) || !m_backing->Append(piece))
+            return false;
+    }
+    if (m_backing->Flush() != Size())
+        return false;
+    // From here on the backing gives back the whole text, and the store's own copy goes.
+    m_backingTakes = true;
+    m_backed = m_spilled = Size();
+    m_tail.resize(0);
+    if (m_file)
+        m_file->resize(0);
+    m_fileFailed = false;
     return true;
 }
 
@@ -214,7 +270,7 @@ QList<QByteArray> TextStore::Lines(qint64 first, qint64 count) const
     lines.reserve(count);
     const qint64 start = lineStart(first);
     const qint64 finished = qint64(m_lengths.size());
-    const qint64 end = first + count > finished ? Size() : lineStart(first + count);
+    const qint64 end = first + count > finished ? m_indexed : lineStart(first + count);
     // One read for all of them: they lie one after another.
     const QByteArray bytes = Bytes(start, end - start);
     qsizetype at = 0;

@@ -34,13 +34,16 @@ class TextBacking
 public:
     virtual ~TextBacking() = default;
     // Takes the next bytes of the text; false when it cannot, and from then on it takes
-    // nothing more.
+    // nothing more until the store has caught it up (CatchUpBacking).
     virtual bool Append(QByteArrayView bytes) = 0;
     // Writes out what it took (no sync needed) and returns how many of the text's first
     // bytes Read gives back exactly, also after it stopped taking more.
     virtual qint64 Flush() = 0;
     // length bytes from position from on, which lie below what Flush returned.
     virtual bool Read(qint64 from, qint64 length, QByteArray& bytes) = 0;
+    // How the backing asks its store to hand it the text it missed; the store sets it
+    // while it owns the backing. Called on the user-interface thread, between events.
+    virtual void SetCatchUp(std::function<bool()> catchUp) { Q_UNUSED(catchUp); }
 };
 
 class TextStore
@@ -58,11 +61,22 @@ public:
     void Clear();
     // Clears, then keeps the text in backing from now on, starting with the bytes it holds
     // already. False, leaving the store empty and without backing, when those could not
-    // be read.
+    // be read. Those bytes count at once, but their lines appear as IndexSome reaches them.
     bool SetBacking(std::unique_ptr<TextBacking> backing);
+    // Indexes up to budget more bytes of a backing's text (and what came after it); true
+    // once every line is known.
+    bool IndexSome(qint64 budget = 8 << 20);
+    // A backing that stopped taking text gets what it lacks from the store, and then holds
+    // the whole text again. False while it still cannot take it.
+    bool CatchUpBacking();
+    // A store that has no backing takes an empty one for the text it holds already; the
+    // backing gets that text as it catches up. False when there is nothing to take.
+    bool AttachBacking(std::unique_ptr<TextBacking> backing);
+    bool HasBacking() const { return m_backing != nullptr; }
 
     qint64 Size() const { return m_spilled + m_tail.size(); }
-    // The lines as shown; the last one is the line still being received (maybe empty).
+    // The lines as shown, as far as they are indexed; the last one is the line still being
+    // received (maybe empty).
     qint64 LineCount() const { return qint64(m_lengths.size()) + 1; }
     // count lines from first on, without their line ends.
     QList<QByteArray> Lines(qint64 first, qint64 count) const;
@@ -98,6 +112,8 @@ private:
     int m_openColumns = 0;
     int m_longest = 0;
     bool m_endsInCR = false;
+    // The text before this position is indexed.
+    qint64 m_indexed = 0;
 
     // The text from position 0 to m_backed is in the backing, from there to m_spilled in
     // the private file (at position - m_backed), and the rest in m_tail.

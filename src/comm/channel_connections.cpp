@@ -1,6 +1,8 @@
 #include "comm/channel_connections.h"
 
 #include <iterator>
+#include <utility>
+#include <vector>
 
 #include "channel_window/channel_window.h"
 #include "comm/settings_string.h"
@@ -106,6 +108,41 @@ void openSocket(int ch)
     }
 }
 
+struct ErrorBox
+{
+    QString prompt;
+    QString title;
+};
+
+// The box as it reads now: state and pending error are those of this moment.
+ErrorBox errorBox(int ch, const QString& text)
+{
+    const Kind kind = kindOf(ch);
+    const QString prefix = kind == Kind::IP    ? QStringLiteral("Winsocket-")
+                           : kind == Kind::COM ? QStringLiteral("MSComm-")
+                                               : QStringLiteral("Communication HW not defined -");
+    QString prompt = prefix + text + QStringLiteral("\r\n\r\nState: ") + GetChannelHWState(ch);
+    if (Globals::Err.Number != 0)
+        prompt += QStringLiteral("\r\n\r\nError: ") + Globals::Err.Description;
+    return {prompt, QStringLiteral("State: ") + Channel_Window::ChannelTitle(ch)};
+}
+
+void showErrorBox(const ErrorBox& box)
+{
+    Platform::MsgBox(box.prompt, Platform::vbOKOnly + Platform::vbExclamation, box.title);
+}
+
+std::vector<ErrorBox>* g_heldBoxes = nullptr;
+
+void reportOpenFailure(int ch)
+{
+    const ErrorBox box = errorBox(ch, QStringLiteral("Open"));
+    if (g_heldBoxes)
+        g_heldBoxes->push_back(box);
+    else
+        showErrorBox(box);
+}
+
 void openSerial(int ch)
 {
     SerialPortElement* port = serialOf(ch);
@@ -134,7 +171,7 @@ void openSerial(int ch)
         port->Tag = QStringLiteral("0");
         // The window says why before the box does, and keeps saying it after.
         Channel_Window::UpdateChannelCaption(ch);
-        ShowChannelHWError(ch, QStringLiteral("Open"));
+        reportOpenFailure(ch);
     }
 }
 
@@ -333,15 +370,35 @@ void ShowChannelHWError(int ch, const QString& text)
 {
     if (validChannel(ch) && g_errorBoxesHeld[std::size_t(ch)])
         return;
-    const Kind kind = kindOf(ch);
-    const QString prefix = kind == Kind::IP    ? QStringLiteral("Winsocket-")
-                           : kind == Kind::COM ? QStringLiteral("MSComm-")
-                                               : QStringLiteral("Communication HW not defined -");
-    QString prompt = prefix + text + QStringLiteral("\r\n\r\nState: ") + GetChannelHWState(ch);
-    if (Globals::Err.Number != 0)
-        prompt += QStringLiteral("\r\n\r\nError: ") + Globals::Err.Description;
-    Platform::MsgBox(prompt, Platform::vbOKOnly + Platform::vbExclamation,
-                     QStringLiteral("State: ") + Channel_Window::ChannelTitle(ch));
+    showErrorBox(errorBox(ch, text));
+}
+
+struct HeldOpenFailures::Boxes
+{
+    std::vector<ErrorBox> boxes;
+    std::vector<ErrorBox>* outer = nullptr;
+};
+
+HeldOpenFailures::HeldOpenFailures() : m_held(std::make_unique<Boxes>())
+{
+    m_held->outer = std::exchange(g_heldBoxes, &m_held->boxes);
+}
+
+HeldOpenFailures::~HeldOpenFailures()
+{
+    if (g_heldBoxes == &m_held->boxes)
+        g_heldBoxes = m_held->outer;
+}
+
+void HeldOpenFailures::Show(const std::function<bool()>& stillWanted)
+{
+    if (g_heldBoxes == &m_held->boxes)
+        g_heldBoxes = m_held->outer;
+    for (const ErrorBox& box : std::exchange(m_held->boxes, {})) {
+        if (!stillWanted())
+            break;
+        showErrorBox(box);
+    }
 }
 
 void SendToChannel(int ch, const QString& text, const QString& source)

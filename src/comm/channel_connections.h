@@ -5,6 +5,8 @@
 // the main window owns and binds here at start-up.
 
 #include <QString>
+#include <functional>
+#include <memory>
 
 #include "comm/element_array.h"
 #include "comm/serial_port_element.h"
@@ -41,6 +43,25 @@ bool ChannelDeviceChanged(int ch);
 void ShowChannelHWError(int ch, const QString& text);
 void SendToChannel(int ch, const QString& text, const QString& source);
 void SendToAllChannels(const QString& text, const QString& source);
+
+// While one lives, the box of a serial port that does not open is held back instead of
+// shown inside OpenChannel, so that one broken balance never keeps the channels after it
+// in the same check from connecting. Show() then shows the held boxes in order.
+class HeldOpenFailures
+{
+public:
+    HeldOpenFailures();
+    ~HeldOpenFailures();
+    HeldOpenFailures(const HeldOpenFailures&) = delete;
+    HeldOpenFailures& operator=(const HeldOpenFailures&) = delete;
+    // Ends the holding; each box is shown only while stillWanted() says so (the user may
+    // quit from one of them).
+    void Show(const std::function<bool()>& stillWanted);
+
+private:
+    struct Boxes;
+    std::unique_ptr<Boxes> m_held;
+};
 
 // Forwarding state as it is set whenever channel 1 is opened.
 void ResetForwardingState();

@@ -211,6 +211,11 @@ bool SerialPortElement::SetPortOpen(bool open)
         dropPort();
 
     m_openedDevice = DeviceName();
+    const QString refusal = Platform::SerialDeviceRefusal(m_openedDevice);
+    if (!refusal.isEmpty()) {
+        Globals::Err.Raise(errInvalidPort, refusal);
+        return false;
+    }
     m_port->setPortName(m_openedDevice);
     setLine(*m_port, *parseSettings(m_settings));
     m_port->setFlowControl(flowControlOf(m_handshaking));

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -112,9 +113,19 @@ void frmSendFile::SendFileData(const QString& fileName)
     // Enter must not stop a transfer by accident; at the end it closes the window.
     cmdCtrlButton->setDefault(false);
 
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    // A pipe or a device would block the whole program in the open or the read, and its
+    // size says nothing about what is to come.
+    const QFileInfo info(fileName);
+    if (info.exists() && !info.isFile()) {
+        refuse(fileName, QStringLiteral("It is not a regular file (a folder, pipe or device)."), 0,
+               0);
         return;
+    }
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        refuse(fileName, file.errorString(), 0, 0);
+        return;
+    }
     m_sending = &file;
     const auto done = qScopeGuard([this, &file] {
         if (m_sending == &file)
@@ -128,10 +139,18 @@ void frmSendFile::SendFileData(const QString& fileName)
     while (sent < total) {
         if (sent + piece > total)
             piece = total - sent;
-        // A file closed by Cancel, or one that shrank meanwhile, ends the transfer here.
-        const QByteArray bytes = file.isOpen() ? file.read(piece) : QByteArray();
-        if (bytes.size() != piece)
+        // A file closed by Cancel ends the transfer here, quietly.
+        if (!file.isOpen())
             return;
+        const QByteArray bytes = file.read(piece);
+        if (bytes.size() != piece) {
+            refuse(fileName,
+                   file.error() != QFileDevice::NoError
+                       ? file.errorString()
+                       : QStringLiteral("The file became shorter while it was sent."),
+                   sent, total);
+            return;
+        }
         sent += piece;
         Communication_HW::SendToChannel(1, QString::fromLatin1(bytes), source);
         ProgressBar1->setValue(qRound(double(sent) / double(total) * 100.0));
@@ -142,6 +161,22 @@ void frmSendFile::SendFileData(const QString& fileName)
     lblState->setText(progressText("Done", sent, total));
     cmdCtrlButton->setDefault(true);
     cmdCtrlButton->setText(QStringLiteral("OK"));
+}
+
+void frmSendFile::refuse(const QString& fileName, const QString& reason, qint64 sent, qint64 total)
+{
+    unload();
+    QString prompt = QStringLiteral("The file could not be sent:\r\n") + fileName +
+                     QStringLiteral("\r\n") + reason;
+    if (total > 0)
+        prompt += QStringLiteral("\r\n\r\n") + progressText("Sent", sent, total);
+    Platform::MsgBox(prompt, Platform::vbOKOnly + Platform::vbExclamation,
+                     QStringLiteral("Send File"));
+}
+
+void frmSendFile::EndTransfer()
+{
+    unload();
 }
 
 void frmSendFile::cmdCtrlButton_Click()

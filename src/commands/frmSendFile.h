@@ -21,9 +21,11 @@ public:
     static frmSendFile& Of(QWidget* mainWindow);
 
     // Asks for the file ("Open File", preset to the last one chosen in this run) and sends
-    // it. A cancelled choice does nothing; a file that cannot be read ends the transfer
-    // without a message.
+    // it. A cancelled choice does nothing. Only a regular file is sent: anything else, or a
+    // file that cannot be read, ends with a message naming the file and the reason.
     void SendFile();
+    // The program is ending: not one more piece goes out, and the window goes.
+    void EndTransfer();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -36,6 +38,8 @@ private:
     void SendFileData(const QString& fileName);
     void cmdCtrlButton_Click();
     void unload();
+    // Ends the transfer with a box naming the file and why it could not (all) be sent.
+    void refuse(const QString& fileName, const QString& reason, qint64 sent, qint64 total);
 
     QGroupBox* Frame1;
     QLabel* lblState;

@@ -18,6 +18,8 @@ public:
     virtual void SendKeys(const QString& keyText) = 0;
     virtual void Beep() = 0;
     virtual QDateTime Now() = 0;
+    // Why typed keys reach no application on this desktop; empty when they do.
+    virtual QString CannotType() const { return {}; }
 };
 
 Desktop& TheDesktop();

@@ -5,6 +5,7 @@
 // call: nCode 0, the key message (0x100 down, 0x101 up, 0x104/0x105 with Alt held) and
 // the virtual-key code.
 
+#include <QString>
 #include <QtGlobal>
 #include <functional>
 
@@ -19,6 +20,9 @@ public:
     // Returns a non-zero handle when the grab is in place, 0 when it failed.
     virtual quintptr Install(int vkCode, HookProcedure procedure) = 0;
     virtual void Remove(quintptr handle) = 0;
+    // When the desktop lets no application take the key, what the user adds to its own
+    // keyboard settings so that the key reaches the program; empty otherwise.
+    virtual QString ShortcutAdvice() const { return {}; }
 };
 
 KeyGrab& TheKeyGrab();

@@ -33,7 +33,7 @@ void handleMessage(QtMsgType type, const QMessageLogContext& context, const QStr
         }
         const QString reason =
             g_heldTexts.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(g_heldTexts.first());
-        writeLine(QStringLiteral("quorvane: needs a graphical session (X11 or XWayland), and no "
+        writeLine(QStringLiteral("quorvane: needs a graphical session (X11 or Wayland), and no "
                                  "display could be reached%1")
                       .arg(reason));
         std::_Exit(1);

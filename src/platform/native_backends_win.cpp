@@ -2,6 +2,8 @@
 // system beep, behind the program's desktop and key grab interfaces.
 #include "platform/native_backends.h"
 
+#include "platform/local_requests.h"
+
 #include <string>
 
 #include "platform/win32/keyhook_win32.h"
@@ -46,6 +48,12 @@ KeyGrab& NativeKeyGrab()
 {
     static Win32KeyGrab grab;
     return grab;
+}
+
+// A named pipe, per user by its name: pipes are machine-wide.
+QString LocalRequests::SocketPath()
+{
+    return QStringLiteral("quorvane-") + qEnvironmentVariable("USERNAME");
 }
 
 } // namespace Platform

@@ -19,6 +19,10 @@ bool SerialDeviceExists(const QString& device);
 // Why the device cannot be opened, as an errno value (EACCES, ENOENT, ...), or 0 when the
 // system sees nothing wrong with it or cannot tell without opening it.
 int SerialDeviceAccessError(const QString& device);
+// Why the device must never be opened as a balance's port, or "" when nothing speaks
+// against it: the terminal this program runs in (it would read its own keyboard and
+// write into its own terminal), or something that is not a character device at all.
+QString SerialDeviceRefusal(const QString& device);
 // True when an open port's device has gone away under it (an unplugged adapter, a closed
 // pseudo terminal), which the port itself does not report.
 bool OpenSerialDeviceGone(const QString& device);

@@ -33,6 +33,12 @@ int SerialDeviceAccessError(const QString&)
     return 0;
 }
 
+QString SerialDeviceRefusal(const QString&)
+{
+    // COM names only ever reach serial ports; a console is not among them.
+    return {};
+}
+
 bool OpenSerialDeviceGone(const QString&)
 {
     // A removed adapter makes the port report a resource error, handled like any other.

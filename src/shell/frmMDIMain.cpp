@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -10,6 +11,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -26,6 +28,7 @@
 #include "commands/frmSendFile.h"
 #include "keyhook/keyhook.h"
 #include "platform/desktop.h"
+#include "platform/message_log.h"
 #include "platform/settings_store.h"
 #include "platform/user_prompts.h"
 #include "shell/channel_list_changes.h"
@@ -65,11 +68,29 @@ frmMDIMain::frmMDIMain(QWidget* parent)
     // Every window of the program shows the balance, the channel windows and boxes too.
     QGuiApplication::setWindowIcon(frmAbout::ProgramIcon());
 
-    m_mdiArea = new QMdiArea(this);
+    // A strip above the windows for what must not go unnoticed on a PC nobody watches;
+    // hidden while all is well.
+    auto* central = new QWidget(this);
+    lblJournalWarning = new QLabel(central);
+    lblJournalWarning->setObjectName(QStringLiteral("lblJournalWarning"));
+    lblJournalWarning->setWordWrap(true);
+    lblJournalWarning->setStyleSheet(
+        QStringLiteral("QLabel { background: #fff3c4; color: #5c3b00; padding: 4px; }"));
+    lblJournalWarning->hide();
+    m_mdiArea = new QMdiArea(central);
     m_mdiArea->setObjectName(QStringLiteral("MDIClient"));
-    setCentralWidget(m_mdiArea);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(lblJournalWarning);
+    column->addWidget(m_mdiArea, 1);
+    setCentralWidget(central);
     Channel_Window::SetMdiArea(m_mdiArea);
     Communication_HW::BindElements(&MSComm, &Winsocket);
+    Platform::SetBackendFailureHandler(
+        [this](Platform::BackendFeature feature, const QString& reason) {
+            BackendFailed(feature, reason);
+        });
     new EmptyAreaHint(m_mdiArea, [this] { mnuChannels_Click(); });
 
     buildMenu();
@@ -109,8 +130,10 @@ frmMDIMain::~frmMDIMain()
         Communication_HW::BindElements(nullptr, nullptr);
     if (Channel_Window::MdiArea() == m_mdiArea)
         Channel_Window::SetMdiArea(nullptr);
-    if (g_instance == this)
+    if (g_instance == this) {
         g_instance = nullptr;
+        Platform::SetBackendFailureHandler(nullptr);
+    }
 }
 
 frmMDIMain* frmMDIMain::Instance()
@@ -240,6 +263,7 @@ void frmMDIMain::MDIForm_Load()
     Keyhook::HookClient = this;
     Keyhook::InitKeyHook();
     RecoverUnsavedText();
+    showJournalTrouble();
     // Start-up ignores every failure on its way; none outlives it.
     Globals::Err.Clear();
 }
@@ -313,6 +337,7 @@ void frmMDIMain::EndWithoutQuestion()
     // A question still open returns unanswered; as at any end, its window must then leave
     // its channel's state as it is, so that the channel and its journal come back.
     Globals::ProgramClosing = true;
+    endSendFile();
     Channel_Journal::Freeze();
     QCoreApplication::exit(0);
 }
@@ -334,6 +359,7 @@ void frmMDIMain::unload()
     m_unloaded = true;
     m_checkChannelTimer->stop();
     m_sendChannelTimer->stop();
+    endSendFile();
     // Quitting from the menu settles every journal, except where the user asked to save
     // and the save failed: that text comes back at the next start.
     std::vector<int> settled;
@@ -350,6 +376,39 @@ void frmMDIMain::unload()
     for (const int n : settled)
         Channel_Journal::Remove(n);
     Communication_HW::UnloadChannelHW(1);
+}
+
+void frmMDIMain::showJournalTrouble()
+{
+    // A folder that could not be written may be writable again. A try costs a file open,
+    // so it comes every few seconds, not at every check.
+    if (!Channel_Journal::Trouble().isEmpty() &&
+        (!m_journalRetry.isValid() || m_journalRetry.elapsed() >= 5000)) {
+        m_journalRetry.start();
+        for (int n = 1; n <= LastChannel(); ++n) {
+            if (frmTxtBox* window = ExistingChannelWindow(n))
+                window->RetryJournal();
+        }
+    }
+    const QString trouble = Channel_Journal::Trouble();
+    if (trouble == lblJournalWarning->text())
+        return;
+    lblJournalWarning->setText(trouble);
+    lblJournalWarning->setVisible(!trouble.isEmpty());
+    // Said once per change, so the log tells when the protection was lost and came back.
+    const QLoggingCategory& log = Platform::SubsystemCategory(__FILE__);
+    if (trouble.isEmpty())
+        qCInfo(log) << "Journal: every channel window is protected against a crash again";
+    else
+        qCWarning(log).noquote() << trouble;
+}
+
+void frmMDIMain::endSendFile()
+{
+    // A file still going out would otherwise keep the balance busy, and the process alive,
+    // long after the windows are gone.
+    if (auto* sending = findChild<frmSendFile*>(QString(), Qt::FindDirectChildrenOnly))
+        sending->EndTransfer();
 }
 
 void frmMDIMain::mnuExit_Click()
@@ -519,6 +578,8 @@ void frmMDIMain::mnuBeeponRequest_Click()
 void frmMDIMain::mnuToCursor_Click()
 {
     toggleOption(mnuToCursor, QStringLiteral("Forward"), QStringLiteral("ToCursor"));
+    if (mnuToCursor->isChecked())
+        TellDesktopLimits(false);
 }
 
 void frmMDIMain::mnuback_left_Click()
@@ -586,8 +647,10 @@ void frmMDIMain::SendChannelTimer_Timer()
 void frmMDIMain::CheckChannels()
 {
     using namespace Communication_HW;
+    // Every channel of the pass gets its attempt before any failure box is shown: a box
+    // waits for a click, and the healthy balances must not wait with it.
+    HeldOpenFailures failures;
     for (int n = 1; n <= LastChannel(); ++n) {
-        // A message box of an earlier channel may have let the user quit meanwhile.
         if (m_unloaded)
             break;
         if (ChannelState[n] == 0)
@@ -598,6 +661,10 @@ void frmMDIMain::CheckChannels()
         if (!IsChannelConnected(n))
             OpenChannel(n);
     }
+    // A box may let the user quit meanwhile.
+    failures.Show([this] { return !m_unloaded; });
+    if (!m_unloaded)
+        showJournalTrouble();
     if (!m_windowsArranged && !m_unloaded && !m_mdiArea->subWindowList().isEmpty()) {
         m_windowsArranged = true;
         mnuWindowTileVert_Click();
@@ -629,12 +696,10 @@ void frmMDIMain::mnuF12toStart_Stop_Click()
         Keyhook::SetKeyHook();
         if (Keyhook::HookSet) {
             mnuF12toStart_Stop->setChecked(true);
-            Platform::MsgBox(QStringLiteral("Start/Stop Transfer with Function Key F12"),
-                             Platform::vbOKOnly, HookBoxTitle);
+            HookBox(QStringLiteral("Start/Stop Transfer with Function Key F12"));
+            TellDesktopLimits(true);
         } else {
-            Platform::MsgBox(QStringLiteral("Error:") + CRLF +
-                                 QStringLiteral("Function Key F12 could not hooked!"),
-                             Platform::vbOKOnly, HookBoxTitle);
+            HookFailedBox();
         }
     } else {
         Keyhook::RemoveKeyHook();
@@ -642,6 +707,16 @@ void frmMDIMain::mnuF12toStart_Stop_Click()
     }
     SettingsStore::SaveSetting(QStringLiteral("Transfer"), QStringLiteral("F12toStart/Stop"),
                                Settings::BooleanText(mnuF12toStart_Stop->isChecked()));
+}
+
+void frmMDIMain::HookBox(const QString& prompt, int style)
+{
+    Platform::MsgBox(prompt, style, HookBoxTitle);
+}
+
+void frmMDIMain::HookFailedBox()
+{
+    HookBox(QStringLiteral("Error:") + CRLF + QStringLiteral("Function Key F12 could not hooked!"));
 }
 
 QVariant frmMDIMain::KeyboardHook_HookAction()

@@ -22,8 +22,10 @@
 //   Settings > Data Request (frmDataRequest), Send > Send Command (frmSendCmd, modeless),
 //        Send > Send File to CH-1 (frmSendFile): commands --> SendToChannel --> balances
 //
-//   Start-up: Channel_Journal::Recover puts text a crash left unsaved back into windows.
-//   SIGTERM/SIGINT/SIGHUP (Platform end signals) --EndWithoutQuestion--> journal kept.
+//   Start-up: Channel_Journal::Recover puts text a crash left unsaved back into windows;
+//   lblJournalWarning, a strip above the windows, names those that have no journal now.
+//   SIGTERM/SIGINT/SIGHUP (Platform end signals) --EndWithoutQuestion--> journal kept,
+//   a running Send File stopped.
 //
 //   Transfer > Start, or F12 through Keyhook --> StartSendChannels / StopSendChannels
 //        SendChannelTimer --SendChannels--> Communication_HW::SendToChannel --> balances
@@ -31,14 +33,18 @@
 // Format and forwarding options live only as the check marks of the menu items; the
 // receive path reads them each time. Everything runs on the user-interface thread.
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 #include <memory>
 
 #include "comm/channel_connections.h"
 #include "keyhook/keyboard_hook.h"
+#include "platform/session_backends.h"
+#include "platform/user_prompts.h"
 
 class QAction;
+class QLabel;
 class QMdiArea;
 class QMenu;
 class QTimer;
@@ -127,11 +133,23 @@ private:
     void tileSubWindows(Qt::Orientation stacking);
     // The unload: every channel window goes without asking, the elements are released.
     void unload();
+    void endSendFile();
+    // Shows in the warning strip which windows have no journal now, and logs each change;
+    // now and then gives those windows another try.
+    void showJournalTrouble();
     void LoadSettings();
     // Puts the text an earlier run left unsaved back into the windows, unsaved.
     void RecoverUnsavedText();
     void CheckChannels();
     void SendChannels();
+    // The desktop's side of F12 mode and forwarding (desktop_backend_events.cpp): what a
+    // desktop without the mechanisms needs from the user, said once per run when the mode
+    // is switched on, and a mode switched off when the desktop takes back what it granted.
+    void TellDesktopLimits(bool functionKey);
+    // The boxes of F12 mode, under their one title.
+    static void HookBox(const QString& prompt, int style = Platform::vbOKOnly);
+    static void HookFailedBox();
+    void BackendFailed(Platform::BackendFeature feature, const QString& reason);
 
 public:
     // Menu items, named as the handlers refer to them.
@@ -155,6 +173,8 @@ public:
     QAction* mnuWindowCascade = nullptr;
     QAction* mnuWindowClearAll = nullptr;
     QAction* mnuAbout = nullptr;
+    // Which channels a crash would cost their unsaved data, and why; hidden while none.
+    QLabel* lblJournalWarning = nullptr;
 
 private:
     QMdiArea* m_mdiArea;
@@ -167,4 +187,8 @@ private:
     // The windows of the first check appear after the start-up arrangement; they are
     // arranged once, side by side, so that none hides another's caption.
     bool m_windowsArranged = false;
+    // Since the last try to give windows without a journal one.
+    QElapsedTimer m_journalRetry;
+    bool m_typingLimitTold = false;
+    bool m_shortcutAdviceTold = false;
 };

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "comm/settings_string.h"
+#include "platform/message_log.h"
 #include "platform/settings_store.h"
 #include "shell/module_data.h"
 
@@ -88,26 +89,35 @@ QString channelKey(int ch, const char* suffix)
 }
 
 // Reads one stored value into target; false (target untouched) when it does not convert.
+// The loading then stops without a box, so the log says which key and value did it: that
+// is what a user needs to find why the channels did not start.
 template <typename T, typename Convert>
 bool readInto(T& target, const char* section, const QString& key, const QString& defaultValue,
-              Convert convert)
+              Convert convert, const char* expected)
 {
-    const std::optional<T> value =
-        convert(SettingsStore::GetSetting(QLatin1String(section), key, defaultValue));
-    if (!value)
+    const QString stored = SettingsStore::GetSetting(QLatin1String(section), key, defaultValue);
+    const std::optional<T> value = convert(stored);
+    if (!value) {
+        qCWarning(Platform::SubsystemCategory(__FILE__)).noquote()
+            << QStringLiteral("Settings: [%1] %2=\"%3\" is not %4; loading stopped at this "
+                              "key, and the settings after it keep their initial values")
+                   .arg(QLatin1String(section), key, stored, QLatin1String(expected));
         return false;
+    }
     target = *value;
     return true;
 }
 
 bool readByte(quint8& target, const char* section, const QString& key, int defaultValue)
 {
-    return readInto(target, section, key, QString::number(defaultValue), ToByte);
+    return readInto(target, section, key, QString::number(defaultValue), ToByte,
+                    "a number from 0 to 255");
 }
 
 bool readCheck(bool& target, const char* section, const char* key, bool defaultValue)
 {
-    return readInto(target, section, QLatin1String(key), BooleanText(defaultValue), ToBoolean);
+    return readInto(target, section, QLatin1String(key), BooleanText(defaultValue), ToBoolean,
+                    "True, False or a number");
 }
 
 QString readText(const char* section, const QString& key, const char* defaultValue)
@@ -199,7 +209,7 @@ bool LoadSettings(OptionChecks& checks)
 
     if (!readByte(Globals::RepeatCommand, "DataRequest", QStringLiteral("RepeatCommand"), 0) ||
         !readInto(Globals::RepeatInterval, "DataRequest", QStringLiteral("RepeatInterval"),
-                  QStringLiteral("2000"), ToLong))
+                  QStringLiteral("2000"), ToLong, "a whole number of milliseconds"))
         return false;
 
     if (!readByte(Globals::SendCmdChannel, "SendCommand", QStringLiteral("Channel"), 0))

@@ -19,8 +19,9 @@ struct OptionChecks
 };
 
 // Fills the shared data of module_data.h from the store, in the fixed order. A value
-// that cannot be converted stops the loading at that key without a message; every later
-// value keeps its initial value. Returns false when it stopped early.
+// that cannot be converted stops the loading at that key without a box (the message log
+// names the key and its value); every later value keeps its initial value. Returns false
+// when it stopped early.
 bool LoadSettings(OptionChecks& checks);
 
 // Conversions of stored texts, as lenient as the classic desktop conversions: blanks

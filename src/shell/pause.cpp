@@ -7,6 +7,10 @@
 #include <cmath>
 
 namespace Globals {
+namespace {
+// What QEventLoop::exec returns when the application has been told to quit.
+constexpr int EndingLoop = -1;
+} // namespace
 
 void Pause(double seconds)
 {
@@ -21,7 +25,10 @@ void Pause(double seconds)
     for (qint64 left = wanted - clock.elapsed(); left > 0; left = wanted - clock.elapsed()) {
         QEventLoop loop;
         QTimer::singleShot(int(left), Qt::PreciseTimer, &loop, &QEventLoop::quit);
-        loop.exec(QEventLoop::AllEvents);
+        // Once the program is ending, no event loop runs any more and every exec returns
+        // at once: waiting on would only burn a core until the time is up.
+        if (loop.exec(QEventLoop::AllEvents) == EndingLoop)
+            return;
     }
 }
 

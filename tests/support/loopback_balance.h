@@ -7,6 +7,8 @@
 #include <QTcpSocket>
 #include <functional>
 
+#include "shell/module_data.h"
+
 struct LoopbackBalance : QTcpServer
 {
     LoopbackBalance()
@@ -26,6 +28,14 @@ struct LoopbackBalance : QTcpServer
         });
     }
     QString settings() const { return QStringLiteral("IP 127.0.0.1:%1").arg(serverPort()); }
+    // The only channel of the running program, switched on, asked with "PRT".
+    void becomeChannel1() const
+    {
+        Channel_Window::ChannelsCount = 1;
+        Channel_Window::ChannelState[1] = 1;
+        Channel_Window::ChannelSettings[1] = settings();
+        Channel_Window::ChannelCommand[1] = QStringLiteral("PRT");
+    }
     // When byte number `index` (from 0) of all it was sent had arrived, in ms on `clock`.
     qint64 arrivalOf(qsizetype index) const
     {
