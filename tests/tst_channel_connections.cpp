@@ -7,6 +7,8 @@
 #include <memory>
 #include <tuple>
 
+#include "channel_window/channel_window.h"
+#include "channel_window/frmTxtBox.h"
 #include "comm/channel_connections.h"
 #include "shell/module_data.h"
 #include "shell/pending_error.h"
@@ -222,6 +224,41 @@ private slots:
         }
         QVERIFY(m_fake->prompts.boxes.isEmpty());
         QCOMPARE(ChannelState[2], quint8(1));
+    }
+
+    // The window says why its channel is not connected, beside its text and never in it.
+    void window_saysWhyNotConnected_clearsOnConnect_data()
+    {
+        QTest::addColumn<bool>("serial");
+        QTest::newRow("refused by a network server, which then listens") << false;
+        QTest::newRow("missing serial device: off until switched on") << true;
+    }
+    void window_saysWhyNotConnected_clearsOnConnect()
+    {
+        QFETCH(bool, serial);
+        const quint16 port = m_server.serverPort();
+        m_server.close();
+        const QString settings = serial ? "COM  8, 9600,e,7,1,None" : ipTo(port);
+        const QString why =
+            serial ? "No device " + m_pair->pathA() +
+                         ".gone: is the adapter plugged in? Section [Ports] of the settings names "
+                         "the device of each port; the channel is off until it is switched on "
+                         "again in Settings > Channels"
+                   : QString("connection refused by 127.0.0.1:%1; retrying").arg(port);
+        const QString title = "Scale B (CH-2, " + settings + "): ";
+        QTest::ignoreMessage(QtInfoMsg, qPrintable(title + "Not connected: " + why));
+        setUpChannel(2, settings, "Scale B");
+        Channel_Window::ShowChannelWindow(2);
+        frmTxtBox* window = Channel_Window::ExistingChannelWindow(2);
+        m_fake->main->StartCheckChannels();
+        QTRY_COMPARE(window->ConnectionReason(), "Not connected: " + why);
+        QVERIFY(window->Caption().contains(" : Error") && window->Text().isEmpty());
+        QCOMPARE(m_fake->prompts.boxes.size(), serial ? 1 : 0);
+        if (serial)
+            return;
+        QTest::ignoreMessage(QtInfoMsg, qPrintable(title + "connected"));
+        QVERIFY(m_server.listen(QHostAddress::LocalHost, port));
+        QTRY_COMPARE(window->ConnectionReason(), QString());
     }
 
     void sendToAllChannels_onlyToChannelsOnConnectedAndCounted_data()

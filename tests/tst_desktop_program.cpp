@@ -87,6 +87,34 @@ private slots:
                  qPrintable(text));
     }
 
+    // The set-up as an ordinary user meets it: the installed packages are read from the dpkg
+    // database, and what is missing comes as the one line to run.
+    void installScript_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("all a build needs") << QStringList() << 0 << QString();
+        QTest::newRow("installed") << QStringList{"--check", "dpkg"} << 0 << QString();
+        QTest::newRow("not installed")
+            << QStringList{"--check", "dpkg", "quorvane-not-packaged"} << 1
+            << "Missing packages; install them with:\n"
+               "  sudo apt-get install --no-install-recommends quorvane-not-packaged\n";
+    }
+    void installScript()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, output);
+        QStringList command{QUORVANE_SOURCE_DIR "/tools/install-deps.sh"};
+        if (geteuid() == 0)
+            command = QStringList{"-u", "nobody", "--"} + command;
+        const auto [exit, text] =
+            run(geteuid() == 0 ? "runuser" : command.takeFirst(), command + args);
+        QCOMPARE(text, output);
+        QCOMPARE(exit, status);
+    }
+
     // A file going out to a balance when the user quits or logs out: the process
     // is gone at once and the balance gets nothing more.
     void sendFile_quitOrEndSignal_processGoneBalanceGetsNoMore_data()
@@ -143,12 +171,8 @@ private slots:
                  qPrintable(QString::number(balance.arrivals.last().first - endAt)));
     }
 
-    void deb_installsIntoMenu_runsFromEntryWithIconAndLog_removes()
+    void deb_passesLintian_installsIntoMenu_runsFromEntryWithIconAndLog_removes()
     {
-        if (geteuid() != 0 || QStandardPaths::findExecutable("apt-get").isEmpty())
-            QSKIP("Installing the .deb needs root and apt-get");
-        if (run("dpkg-query", {"-W", "quorvane"}).first == 0)
-            QSKIP("A quorvane package is installed on this machine already; it is left alone");
         QTemporaryDir out;
         const auto [packed, packText] =
             run(QUORVANE_CPACK_COMMAND,
@@ -156,6 +180,17 @@ private slots:
         QVERIFY2(packed == 0, qPrintable(packText));
         const QString deb = out.filePath(QDir(out.path()).entryList({"*.deb"}).value(0));
         QVERIFY(run("dpkg-deb", {"--field", deb, "Depends"}).second.contains("libqt6serialport6"));
+        // Debian's own checks, pedantic ones included; an error or a warning fails.
+        const auto [linted, lintText] =
+            run("lintian", {"--pedantic", "--fail-on", "error,warning", deb});
+        QVERIFY2(linted == 0 && !lintText.contains(QRegularExpression(
+                                    "^[EW]: ", QRegularExpression::MultilineOption)),
+                 qPrintable(lintText));
+
+        if (geteuid() != 0 || QStandardPaths::findExecutable("apt-get").isEmpty())
+            QSKIP("Installing the .deb needs root and apt-get");
+        if (run("dpkg-query", {"-W", "quorvane"}).first == 0)
+            QSKIP("A quorvane package is installed on this machine already; it is left alone");
         const QStringList apt{"-y", "-q", "-o", "DPkg::Lock::Timeout=300"};
         const auto [added, addText] = run("apt-get", apt + QStringList{"install", deb});
         QVERIFY2(added == 0, qPrintable(addText));

@@ -413,6 +413,30 @@ private slots:
         expectRecoveredAtStart(recovered);
     }
 
+    // A first start: the empty area says how to add a balance and its button opens the
+    // channel list; a channel window hides it, and closing the last one brings it back.
+    void emptyArea_hintOpensChannelList_hidesWhileAWindowShows()
+    {
+        frmMDIMain& main = start();
+        auto* hint = main.findChild<QWidget*>("EmptyAreaHint");
+        QTRY_VERIFY(hint && hint->isVisible());
+        QString opened = "nothing";
+        QTimer::singleShot(0, [&] {
+            if (QWidget* dialog = QApplication::activeModalWidget()) {
+                opened = dialog->objectName();
+                dialog->close();
+            }
+        });
+        QTest::mouseClick(hint->findChild<QWidget*>("cmdChannels"), Qt::LeftButton);
+        QCOMPARE(opened, "frmChannels");
+        ChannelsCount = 1;
+        ChannelState[1] = 1;
+        ShowChannelWindow(1);
+        QTRY_VERIFY(!hint->isVisible());
+        CloseChannelWindow(1);
+        QTRY_VERIFY(hint->isVisible());
+    }
+
     void tile_fillsAreaInBands_data()
     {
         QTest::addColumn<QString>("name");

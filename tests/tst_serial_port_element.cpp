@@ -3,11 +3,15 @@
 
 #include <QFile>
 #include <QSerialPort>
+#include <QTemporaryFile>
 #include <QTest>
 #include <cerrno>
+#include <grp.h>
 #include <memory>
 #include <numeric>
+#include <sys/stat.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include "comm/serial_port_element.h"
 #include "shell/pending_error.h"
@@ -103,9 +107,6 @@ private slots:
     {
         QTest::addColumn<int>("systemError");
         QTest::addColumn<QString>("description");
-        QTest::newRow("user not in dialout") << EACCES
-                                             << "Permission denied on /dev/ttyUSB0: add your user "
-                                                "to the dialout group, then log in again";
         QTest::newRow("held by another program") << EBUSY << "Device busy (/dev/ttyUSB0)";
     }
     void openErrorDescription()
@@ -115,6 +116,37 @@ private slots:
         QCOMPARE(
             SerialPortElement::OpenErrorDescription("/dev/ttyUSB0", systemError, "Device busy"),
             description);
+    }
+
+    // A device of a group the user is not in, and one its group may not use either.
+    void permissionAdvice_data()
+    {
+        QTest::addColumn<QByteArray>("groupName");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("advice");
+        QTest::newRow("group dialout")
+            << QByteArray("dialout") << 0660
+            << ", which belongs to the group dialout. Run this command, "
+               "then log out and in again:\r\n\r\nsudo usermod -aG dialout $USER";
+        QTest::newRow("group root") << QByteArray("root") << 0600
+                                    << ": its group root may not open it either; the administrator "
+                                       "can give it to a group such as dialout";
+    }
+    void permissionAdvice()
+    {
+        QFETCH(QByteArray, groupName);
+        QFETCH(int, mode);
+        QFETCH(QString, advice);
+        const group* entry = getgrnam(groupName.constData());
+        QTemporaryFile device;
+        QVERIFY(device.open());
+        const QByteArray path = QFile::encodeName(device.fileName());
+        if (!entry || ::chown(path.constData(), uid_t(-1), entry->gr_gid) != 0 ||
+            (getegid() == entry->gr_gid && groupName != "root"))
+            QSKIP("needs root and the group, without being in it");
+        QVERIFY(::chmod(path.constData(), mode_t(mode)) == 0);
+        QCOMPARE(SerialPortElement::OpenErrorDescription(device.fileName(), EACCES, "Permission"),
+                 "Permission denied on " + device.fileName() + advice);
     }
 
     void everyByteBothWays_vanishedPortReopens()

@@ -6,6 +6,7 @@
 #include "channel_window/frmTxtBox.h"
 #include "comm/channel_connections.h"
 #include "comm/settings_string.h"
+#include "platform/message_log.h"
 #include "shell/module_data.h"
 
 namespace Channel_Window {
@@ -99,6 +100,26 @@ void UpdateChannelCaption(int ch)
     if (!ChannelFilename[ch].isEmpty())
         caption += QStringLiteral(" - ") + ChannelFilename[ch];
     window->SetCaption(caption);
+
+    // The reason stays out of the caption and the text: both are saved and journalled.
+    QString reason = Communication_HW::GetChannelHWReason(ch).remove(u'\r');
+    if (!reason.isEmpty()) {
+        QString then = ChannelState[ch] != 0 ? QStringLiteral("retrying")
+                                             : QStringLiteral("the channel is off until it is "
+                                                              "switched on again in Settings > "
+                                                              "Channels");
+        // A reason that ends in a command to run keeps that line to itself.
+        if (reason.contains(u'\n'))
+            then = u'\n' + then.front().toUpper() + then.mid(1);
+        else
+            then.prepend(QStringLiteral("; "));
+        reason = QStringLiteral("Not connected: ") + reason + then;
+    }
+    if (reason == window->ConnectionReason())
+        return;
+    window->SetConnectionReason(reason);
+    qCInfo(Platform::SubsystemCategory(__FILE__)).noquote() << Platform::BoxLogText(
+        ChannelTitle(ch), reason.isEmpty() ? QStringLiteral("connected") : reason);
 }
 
 void ShowChannelWindow(int ch)

@@ -27,6 +27,8 @@ void DestroyAllChannelWindows();
 
 QString DefaultChannelFileName(int ch);
 QString ChannelTitle(int ch);
+// The caption with the connection state, and the window's line that says why the channel
+// is not connected (logged once per change).
 void UpdateChannelCaption(int ch);
 void ShowChannelWindow(int ch);
 void CallContiniousChannelWindow(int ch);

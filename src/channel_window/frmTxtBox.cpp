@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
@@ -54,12 +55,23 @@ frmTxtBox::frmTxtBox(QWidget* parent) : QWidget(parent), m_store(std::make_uniqu
     addButton(QStringLiteral("SaveAs"), QStyle::SP_DialogSaveButton, QStringLiteral("Save As"));
     addButton(QStringLiteral("Clear"), QStyle::SP_DialogResetButton, QStringLiteral("Clear"));
 
+    m_lblConnection = new QLabel(this);
+    m_lblConnection->setObjectName(QStringLiteral("lblConnection"));
+    m_lblConnection->setWordWrap(true);
+    m_lblConnection->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_lblConnection->setContentsMargins(6, 3, 6, 3);
+    m_lblConnection->setBackgroundRole(QPalette::ToolTipBase);
+    m_lblConnection->setForegroundRole(QPalette::ToolTipText);
+    m_lblConnection->setAutoFillBackground(true);
+    m_lblConnection->hide();
+
     m_txtBox = new LogView(*m_store, this);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(m_toolbar);
+    layout->addWidget(m_lblConnection);
     layout->addWidget(m_txtBox, 1);
 }
 
@@ -79,6 +91,7 @@ void frmTxtBox::Form_Load()
     m_loaded = true;
     m_tag = QStringLiteral("0");
     SetCaption(DesignCaption);
+    SetConnectionReason({});
     ClearText();
 }
 
@@ -97,6 +110,17 @@ void frmTxtBox::SetTag(const QString& tag)
 int frmTxtBox::Channel() const
 {
     return m_tag.trimmed().toInt();
+}
+
+QString frmTxtBox::ConnectionReason() const
+{
+    return m_lblConnection->text();
+}
+
+void frmTxtBox::SetConnectionReason(const QString& reason)
+{
+    m_lblConnection->setText(reason);
+    m_lblConnection->setVisible(!reason.isEmpty());
 }
 
 void frmTxtBox::SetCaption(const QString& caption)

@@ -22,6 +22,7 @@
 
 class LogView;
 class QIODevice;
+class QLabel;
 class TextStore;
 class QToolBar;
 
@@ -37,6 +38,10 @@ public:
     void SetTag(const QString& tag);
     QString Caption() const { return m_caption; }
     void SetCaption(const QString& caption);
+    // A line above the text on why the channel is not connected; hidden when empty. It is
+    // never part of the text, which is what gets saved.
+    QString ConnectionReason() const;
+    void SetConnectionReason(const QString& reason);
     // Loads the window if needed and shows it in the channel windows' area.
     void Show();
     bool IsLoaded() const { return m_loaded; }
@@ -107,6 +112,7 @@ private:
     QString m_caption;
     std::unique_ptr<TextStore> m_store;
     QToolBar* m_toolbar;
+    QLabel* m_lblConnection;
     LogView* m_txtBox;
     QPointer<QMdiSubWindow> m_subWindow;
 };

@@ -169,6 +169,8 @@ void openSerial(int ch)
         // Switched off in memory only, so the next check does not ask again.
         Channel_Window::ChannelState[std::size_t(ch)] = 0;
         port->Tag = QStringLiteral("0");
+        // The window says why before the box does, and keeps saying it after.
+        Channel_Window::UpdateChannelCaption(ch);
         reportOpenFailure(ch);
     }
 }
@@ -320,6 +322,25 @@ QString GetChannelHWState(int ch)
         break;
     }
     return QStringLiteral("Error");
+}
+
+QString GetChannelHWReason(int ch)
+{
+    if (IsChannelConnected(ch))
+        return {};
+    switch (kindOf(ch)) {
+    case Kind::IP:
+        if (const SocketElement* socket = socketOf(ch))
+            return socket->Reason();
+        break;
+    case Kind::COM:
+        if (const SerialPortElement* port = serialOf(ch))
+            return port->Reason();
+        break;
+    case Kind::None:
+        break;
+    }
+    return {};
 }
 
 bool ChannelDeviceChanged(int ch)

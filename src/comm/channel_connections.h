@@ -35,6 +35,9 @@ bool IsChannelConnected(int ch);
 bool IsChannelHWOk(int ch);
 QString GetChannelHWState(int ch);
 QString GetChannelHWSettings(int ch);
+// Why the channel is not connected, in words for the user; empty while it is connected or
+// before an attempt to connect has failed.
+QString GetChannelHWReason(int ch);
 // True when a serial channel's port is open on a device its COM number no longer maps to.
 bool ChannelDeviceChanged(int ch);
 void ShowChannelHWError(int ch, const QString& text);

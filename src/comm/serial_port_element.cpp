@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "comm/serial_devices.h"
+#include "platform/device_permission.h"
 #include "platform/serial_device.h"
 #include "shell/pending_error.h"
 
@@ -222,11 +223,11 @@ bool SerialPortElement::SetPortOpen(bool open)
         // The port reports a refused open only as a category; what the user must do differs
         // between a device they may not use and one that is not there.
         const int systemError = Platform::SerialDeviceAccessError(m_openedDevice);
-        Globals::Err.Raise(
-            openErrorNumber(m_port->error(), systemError),
-            OpenErrorDescription(m_openedDevice, systemError, m_port->errorString()));
+        m_reason = OpenErrorDescription(m_openedDevice, systemError, m_port->errorString());
+        Globals::Err.Raise(openErrorNumber(m_port->error(), systemError), m_reason);
         return false;
     }
+    m_reason.clear();
     return true;
 }
 
@@ -255,9 +256,7 @@ QString SerialPortElement::OpenErrorDescription(const QString& device, int syste
     switch (systemError) {
     case EACCES:
     case EPERM:
-        return QStringLiteral("Permission denied on %1: add your user to the dialout group, "
-                              "then log in again")
-            .arg(device);
+        return Platform::DevicePermissionAdvice(device);
     case ENOENT:
     case ENODEV:
     case ENXIO:

@@ -76,6 +76,10 @@ public:
     static QString OpenErrorDescription(const QString& device, int systemError,
                                         const QString& portText);
 
+    // Why the port last failed to open, as the open's error description; empty once it
+    // opened.
+    QString Reason() const { return m_reason; }
+
     QString Tag;
 
 signals:
@@ -98,5 +102,6 @@ private:
     QString m_openedDevice;
     // Bytes rescued from a port that failed, handed out by the next Input().
     QByteArray m_rescued;
+    QString m_reason;
     QSerialPort* m_port;
 };

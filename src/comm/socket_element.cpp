@@ -35,6 +35,7 @@ void SocketElement::Connect()
     if (m_remotePort < 1 || m_remotePort > 65535) {
         m_failed = true;
         m_errorText = QStringLiteral("The requested address is not valid in its context");
+        m_reason = QStringLiteral("%1 is no port number (1 to 65535)").arg(m_remotePort);
         Globals::Err.Raise(errAddressNotAvailable, m_errorText);
         setState(sckError);
         return;
@@ -51,6 +52,10 @@ bool SocketElement::ConnectStillAllowed() const
 
 void SocketElement::Close()
 {
+    // The channel check closes an attempt that outlived its allowance and starts anew.
+    if ((m_state == sckResolvingHost || m_state == sckConnecting) &&
+        !m_connectAllowance->isActive())
+        m_reason = QStringLiteral("no answer from %1 (time-out)").arg(endpoint());
     resetLink();
     setState(sckClosed);
 }
@@ -113,6 +118,7 @@ void SocketElement::onSocketState(QAbstractSocket::SocketState state)
     case QAbstractSocket::ConnectedState:
         m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
         Platform::SetShortKeepAlive(m_socket->socketDescriptor());
+        m_reason.clear();
         setState(sckConnected);
         break;
     case QAbstractSocket::ClosingState:
@@ -142,7 +148,29 @@ void SocketElement::onSocketError(QAbstractSocket::SocketError error)
     }
     m_failed = true;
     m_errorText = m_socket->errorString();
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        m_reason = QStringLiteral("connection refused by %1").arg(endpoint());
+        break;
+    case QAbstractSocket::HostNotFoundError:
+        m_reason = QStringLiteral("host %1 not found").arg(m_remoteHost);
+        break;
+    case QAbstractSocket::NetworkError: // no route to the host or its network
+        m_reason = QStringLiteral("no route to %1").arg(endpoint());
+        break;
+    case QAbstractSocket::SocketTimeoutError:
+        m_reason = QStringLiteral("no answer from %1 (time-out)").arg(endpoint());
+        break;
+    default:
+        m_reason = QStringLiteral("%1: %2").arg(endpoint(), m_errorText);
+        break;
+    }
     setState(sckError);
+}
+
+QString SocketElement::endpoint() const
+{
+    return QStringLiteral("%1:%2").arg(m_remoteHost).arg(m_remotePort);
 }
 
 void SocketElement::onReadyRead()
@@ -159,6 +187,8 @@ void SocketElement::onPeerClosed()
     const quint64 generation = m_generation;
     if (m_socket->bytesAvailable() > 0)
         emit DataArrival(m_index, m_socket->bytesAvailable());
-    if (generation == m_generation)
+    if (generation == m_generation) {
+        m_reason = QStringLiteral("connection closed by %1").arg(endpoint());
         setState(sckClosing);
+    }
 }

@@ -72,6 +72,9 @@ public:
 
     // Why the socket last reached state 9, for diagnostics.
     QString ErrorText() const { return m_errorText; }
+    // Why the link is down, in words for the user ("connection refused by host:port"); kept
+    // through the retries until a connection succeeds, and empty before any attempt failed.
+    QString Reason() const { return m_reason; }
 
     QString Tag;
 
@@ -89,6 +92,7 @@ private:
     void onReadyRead();
     void onPeerClosed();
     void resetLink();
+    QString endpoint() const;
 
     int m_index;
     QString m_remoteHost;
@@ -101,6 +105,7 @@ private:
     // Changes with every Connect and Close, to notice one made from inside a handler.
     quint64 m_generation = 0;
     QString m_errorText;
+    QString m_reason;
     QTcpSocket* m_socket;
     QTimer* m_connectAllowance;
 };

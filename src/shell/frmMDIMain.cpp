@@ -35,6 +35,7 @@
 #include "publish/frmPublish.h"
 #include "publish/publisher.h"
 #include "shell/channel_list_changes.h"
+#include "shell/empty_area_hint.h"
 #include "shell/load_settings.h"
 #include "shell/module_data.h"
 #include "shell/pending_error.h"
@@ -93,6 +94,7 @@ frmMDIMain::frmMDIMain(QWidget* parent)
         [this](Platform::BackendFeature feature, const QString& reason) {
             BackendFailed(feature, reason);
         });
+    new EmptyAreaHint(m_mdiArea, [this] { mnuChannels_Click(); });
 
     buildMenu();
 

@@ -8,11 +8,46 @@
 #include <QImage>
 #include <QPainter>
 #include <QSvgGenerator>
+#include <algorithm>
 #include <cstdio>
 
 #include "about/frmAbout.h"
 
 namespace {
+
+// How far the about box's picture must move to sit in the middle of its square, as a
+// fraction of the side: the about box leaves room above the sample, an icon must not.
+QPointF centringShift()
+{
+    const int side = 400;
+    QImage image(side, side, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    frmAbout::PaintProductPicture(painter, side);
+    painter.end();
+    int left = side, right = -1, top = side, bottom = -1;
+    for (int y = 0; y < side; ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < side; ++x) {
+            if (qAlpha(line[x]) == 0)
+                continue;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    }
+    if (right < 0)
+        return {};
+    return QPointF(side - 1 - left - right, side - 1 - top - bottom) / (2.0 * side);
+}
+
+void paintCentred(QPainter& painter, int size)
+{
+    static const QPointF shift = centringShift();
+    painter.translate(shift * size);
+    frmAbout::PaintProductPicture(painter, size);
+}
 
 bool writeSvg(const QString& path, const QString& name)
 {
@@ -25,7 +60,7 @@ bool writeSvg(const QString& path, const QString& name)
     QPainter painter;
     if (!painter.begin(&svg))
         return false;
-    frmAbout::PaintProductPicture(painter, 100);
+    paintCentred(painter, 100);
     return painter.end();
 }
 
@@ -34,7 +69,7 @@ bool writePng(const QString& path, int size)
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
-    frmAbout::PaintProductPicture(painter, size);
+    paintCentred(painter, size);
     painter.end();
     return image.save(path, "PNG");
 }
