@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests, the demo and `make package` need.
-#   tools/install-deps.sh            what every make target needs
+#   tools/install-deps.sh            what building, running and packing the program need
+#   tools/install-deps.sh test       that and what the tests start (desktops, portals, broker)
 #   tools/install-deps.sh windows    the Windows cross-compiler and wine, for the Windows checks
 #   tools/install-deps.sh bench      the serial terminal the load benchmark compares with
 #   tools/install-deps.sh --check <package>...   only says which of those are missing
@@ -17,14 +18,18 @@ packages=(
   qt6-base-dev qt6-serialport-dev qt6-svg-dev
   libx11-dev libxtst-dev
   pkg-config libwayland-dev libwayland-bin libxkbcommon-dev
+  libmosquitto-dev qtkeychain-qt6-dev
+  xvfb xauth x11-utils xdotool socat imagemagick
+  dpkg-dev desktop-file-utils appstream
+)
+# What only the tests use: the desktops, portals, broker and tools they start on their own.
+test_packages=(
   dbus-daemon dbus-bin python3-dbusmock
   kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5 qt6-wayland
   plasma-wayland-protocols
-  xvfb xauth x11-utils xdotool socat imagemagick
   sway foot wtype
-  libmosquitto-dev qtkeychain-qt6-dev mosquitto mosquitto-clients openssl
-  nftables iproute2
-  dpkg-dev desktop-file-utils appstream lintian
+  mosquitto mosquitto-clients openssl
+  nftables iproute2 lintian
 )
 # Some 290 MB for the compiler alone, and only the Windows checks use them; they skip
 # without them, and CI installs them.
@@ -38,11 +43,12 @@ bench_packages=(
 wanted=()
 case "${1:-}" in
   "") wanted=("${packages[@]}") ;;
+  test) wanted=("${packages[@]}" "${test_packages[@]}") ;;
   windows) wanted=("${windows_packages[@]}") ;;
   bench) wanted=("${bench_packages[@]}") ;;
   --check) wanted=("${@:2}") ;;
   *)
-    echo "usage: tools/install-deps.sh [windows | bench | --check <package>...]" >&2
+    echo "usage: tools/install-deps.sh [test | windows | bench | --check <package>...]" >&2
     exit 2
     ;;
 esac
