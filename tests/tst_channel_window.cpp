@@ -1,19 +1,12 @@
 // The table of channel windows and the texts that name a channel.
 
-#include <QMdiArea>
 #include <QStyleOptionTitleBar>
-#include <QTemporaryDir>
 #include <QtTest>
-#include <memory>
 
-#include "channel_window/channel_journal.h"
-#include "channel_window/channel_window.h"
 #include "channel_window/frmTxtBox.h"
-#include "comm/channel_connections.h"
 #include "platform/settings_store.h"
-#include "shell/module_data.h"
+#include "support/channel_window_rig.h"
 #include "support/loopback_balance.h"
-#include "support/scripted_prompts.h"
 
 using namespace Channel_Window;
 
@@ -35,47 +28,18 @@ void clickCloseButton(QMdiSubWindow* sub)
     QTest::mouseMove(sub, button);
     QTest::mouseClick(sub, Qt::LeftButton, {}, button);
 }
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
-}
 } // namespace
 
-class ChannelWindowTest : public QObject
+class ChannelWindowTest : public ChannelWindowTestCase
 {
     Q_OBJECT
 
-    Communication_HW::SerialArray m_serial;
-    Communication_HW::SocketArray m_socket;
-    QMdiArea m_area;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<ScriptedPrompts> m_prompts;
     const QString m_startDir = QDir::currentPath();
 
 private slots:
-    void initTestCase()
-    {
-        Communication_HW::BindElements(&m_serial, &m_socket);
-        m_area.resize(800, 600);
-        m_area.show();
-        SetMdiArea(&m_area);
-    }
-    void init()
-    {
-        Globals::ResetModuleData();
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_prompts = std::make_unique<ScriptedPrompts>();
-        ChannelsCount = 4;
-        // Each case starts without the journals an earlier one left, as after a clean quit.
-        qputenv("XDG_STATE_HOME", QFile::encodeName(m_dir->path()));
-        Channel_Journal::Recover();
-    }
     void cleanup()
     {
-        DestroyAllChannelWindows();
-        m_prompts.reset();
+        ChannelWindowTestCase::cleanup();
         QDir::setCurrent(m_startDir);
     }
 

@@ -2,24 +2,17 @@
 
 #include <QAction>
 #include <QBuffer>
-#include <QMdiArea>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTemporaryDir>
 #include <QtTest>
-#include <memory>
 #include <unistd.h>
 
-#include "channel_window/channel_journal.h"
-#include "channel_window/channel_window.h"
 #include "channel_window/frmTxtBox.h"
 #include "channel_window/log_view.h"
-#include "comm/channel_connections.h"
 #include "platform/settings_store.h"
-#include "shell/module_data.h"
-#include "support/scripted_prompts.h"
+#include "support/channel_window_rig.h"
 
 using namespace Channel_Window;
 
@@ -30,12 +23,6 @@ constexpr int Cancel = Platform::vbCancel;
 const QString Title = QStringLiteral("Lab (CH-2, IP 127.0.0.1:2101)");
 const QByteArray Head = Title.toLatin1() + ":\r\n\r\n";
 const QByteArray NoFile("<none>");
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : NoFile;
-}
 
 // Numbered readings, more than a window keeps in memory, cut into pieces that split line
 // ends at many places.
@@ -72,15 +59,10 @@ void writeBytes(const QString& path, const QByteArray& bytes)
 }
 } // namespace
 
-class TxtBoxTest : public QObject
+class TxtBoxTest : public ChannelWindowTestCase
 {
     Q_OBJECT
 
-    Communication_HW::SerialArray m_serial;
-    Communication_HW::SocketArray m_socket;
-    QMdiArea m_area;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<ScriptedPrompts> m_prompts;
     frmTxtBox* m_window = nullptr;
 
     QString path(const QString& name) const { return m_dir->filePath(name); }
@@ -89,12 +71,6 @@ class TxtBoxTest : public QObject
         return QProcess::execute(program, arguments) == 0;
     }
     void click(const char* button) { m_window->findChild<QAction*>(button)->trigger(); }
-    // Journals go to folder from now on, none left open in the one before.
-    static void useStateFolder(const QString& folder)
-    {
-        qputenv("XDG_STATE_HOME", QFile::encodeName(folder));
-        Channel_Journal::Recover();
-    }
     void expectBox(int i, const QString& prompt, int style, const QString& title)
     {
         QCOMPARE(m_prompts->boxes.at(i).prompt, prompt);
@@ -103,21 +79,9 @@ class TxtBoxTest : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        Communication_HW::BindElements(&m_serial, &m_socket);
-        m_area.resize(800, 600);
-        m_area.show();
-        SetMdiArea(&m_area);
-    }
-
     void init()
     {
-        Globals::ResetModuleData();
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_prompts = std::make_unique<ScriptedPrompts>();
-        useStateFolder(m_dir->path());
-        ChannelsCount = 4;
+        ChannelWindowTestCase::init();
         ChannelState[2] = 1;
         ChannelId[2] = QStringLiteral("Lab");
         ChannelSettings[2] = QStringLiteral("IP 127.0.0.1:2101");
@@ -129,11 +93,10 @@ private slots:
 
     void cleanup()
     {
-        DestroyAllChannelWindows();
+        ChannelWindowTestCase::cleanup();
         useStateFolder(m_dir->path());
         if (QDir(path("fs")).exists())
             mount({"-q", path("fs")}, "umount");
-        m_prompts.reset();
     }
 
     void clearAsksAboutTextNotFlag_data()
@@ -404,10 +367,6 @@ private slots:
         QTest::newRow("run broken after 4096 characters, counted across pieces")
             << QStringList{x.left(4000), x.mid(4000) + "y"} << x + "\ny";
         QTest::newRow("line end restarts the count") << QStringList{x + "\r\n", x} << x + "\n" + x;
-        QString whole;
-        const QStringList pieces = manyPieces(30000, &whole);
-        QTest::newRow("older text kept on disk, CR LF split between pieces")
-            << pieces << whole.replace("\r\n", "\n");
     }
     void viewShowsEveryLineEndAsOneBreak()
     {

@@ -100,17 +100,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_sway->typed(), received(reading + reading), 20000);
     }
 
-    void twentyReadingsInARow()
-    {
-        QString all;
-        for (int i = 1; i <= 20; ++i) {
-            const QString reading = QStringLiteral("N     +    %1.345 g\r\n").arg(i);
-            typeReading(*m_desktop, reading);
-            all += reading;
-        }
-        QTRY_COMPARE_WITH_TIMEOUT(m_sway->typed(), received(all), 20000);
-    }
-
     // The user closes the form while the balance goes on sending: a reading typed while no
     // application has the focus goes nowhere, and the next application gets the next one.
     void readingWithoutFocusedApplication()

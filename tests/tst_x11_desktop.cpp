@@ -4,7 +4,6 @@
 
 #include <QAction>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,6 +19,7 @@
 #include "platform/native_backends.h"
 #include "shell/frmMDIMain.h"
 #include "shell/module_data.h"
+#include "support/loopback_balance.h"
 #include "support/recording_desktop.h"
 #include "support/scripted_prompts.h"
 #include "support/x_test_window.h"
@@ -43,35 +43,6 @@ bool xdotool(const QString& arguments)
 
 const QByteArray Reading = QByteArrayLiteral("N     +    12.345 g\r\n");
 
-// A balance behind a network serial server: answers every "PRT" line with a reading, three
-// characters at a time as a serial line delivers it.
-struct Balance : QTcpServer
-{
-    int requests = 0;
-
-    Balance()
-    {
-        listen(QHostAddress::LocalHost);
-        connect(this, &QTcpServer::newConnection, this, [this] {
-            QTcpSocket* socket = nextPendingConnection();
-            connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                while (socket->canReadLine()) {
-                    if (socket->readLine() == "PRT\r\n") {
-                        ++requests;
-                        send(socket, 0);
-                    }
-                }
-            });
-        });
-    }
-    static void send(QTcpSocket* socket, int from)
-    {
-        socket->write(Reading.mid(from, 3));
-        if (from + 3 < Reading.size())
-            QTimer::singleShot(5, socket, [=] { send(socket, from + 3); });
-    }
-};
-
 // The program typing for real on the test display, on the recording desktop's fixed clock.
 // The main window, declared last, goes before the doubles it uses.
 struct Program
@@ -80,12 +51,30 @@ struct Program
     {
         void SendKeys(const QString& keys) override { Platform::NativeDesktop().SendKeys(keys); }
     };
-    Balance balance;
+    LoopbackBalance balance;
+    int requests = 0;
     ScriptedPrompts prompts;
     TypingDesktop desktop;
     QProcess keyboard;
     std::unique_ptr<frmMDIMain> main;
 
+    // The balance answers every "PRT" line with a reading, three characters at a time as a
+    // serial line delivers it.
+    Program()
+    {
+        balance.onPiece = [this](const QByteArray&) {
+            for (qsizetype end; (end = balance.received.indexOf("PRT\r\n")) >= 0; ++requests) {
+                balance.received.remove(0, end + 5);
+                send(balance.links.last(), 0);
+            }
+        };
+    }
+    static void send(QTcpSocket* socket, int from)
+    {
+        socket->write(Reading.mid(from, 3));
+        if (from + 3 < Reading.size())
+            QTimer::singleShot(5, socket, [=] { send(socket, from + 3); });
+    }
     ~Program()
     {
         keyboard.waitForFinished(20000);
@@ -354,13 +343,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Communication_HW::IsChannelConnected(1), 10000);
         QVERIFY(program.pressF12());
         if (repeat) {
-            QTRY_VERIFY_WITH_TIMEOUT(program.balance.requests >= 3, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(program.requests >= 3, 10000);
             QCOMPARE(main->mnuStart->text(), QStringLiteral("Stop"));
             QVERIFY(program.pressF12());
             QTRY_COMPARE(main->mnuStart->text(), QStringLiteral("Start"));
-            text = text.repeated(program.balance.requests);
+            text = text.repeated(program.requests);
         } else {
-            QTRY_COMPARE(program.balance.requests, 1);
+            QTRY_COMPARE(program.requests, 1);
         }
         QTRY_COMPARE_WITH_TIMEOUT(m_window->text(), text, 10000);
         QTRY_COMPARE(m_window->presses().sliced(m_window->presses().size() - lefts - 1),
