@@ -106,11 +106,11 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(int, status);
         QFETCH(QString, output);
-        QStringList command{QUORVANE_SOURCE_DIR "/tools/install-deps.sh"};
-        if (geteuid() == 0)
-            command = QStringList{"-u", "nobody", "--"} + command;
+        // As root the script runs as an ordinary user, as a newcomer would run it.
+        const QString script = QUORVANE_SOURCE_DIR "/tools/install-deps.sh";
         const auto [exit, text] =
-            run(geteuid() == 0 ? "runuser" : command.takeFirst(), command + args);
+            geteuid() == 0 ? run("runuser", QStringList{"-u", "nobody", "--", script} + args)
+                           : run(script, args);
         QCOMPARE(text, output);
         QCOMPARE(exit, status);
     }

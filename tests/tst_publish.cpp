@@ -142,8 +142,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(subscriber.messages().size() > published + 30, 20000);
         stream.stop();
 
+        // How fast the backlog drains is the benchmark's figure; here only that all of it comes.
         for (int ch = 1; ch <= 3; ++ch)
-            QTRY_COMPARE_WITH_TIMEOUT(Problem(subscriber.messages(), ch, Journal(ch)), "", 30000);
+            QTRY_COMPARE_WITH_TIMEOUT(Problem(subscriber.messages(), ch, Journal(ch)), "", 120000);
         const QJsonObject first = subscriber.messages().first();
         QCOMPARE(first["topic"].toString(), "lab/pc1/" + QString::number(first["channel"].toInt()));
         QCOMPARE(first["host"].toString(), "pc1");
