@@ -398,15 +398,15 @@ void frmMDIMain::showJournalTrouble()
 {
     // A folder that could not be written may be writable again. A try costs a file open,
     // so it comes every few seconds, not at every check.
-    if (!Channel_Journal::Trouble().isEmpty() &&
-        (!m_journalRetry.isValid() || m_journalRetry.elapsed() >= 5000)) {
+    QString trouble = Channel_Journal::Trouble();
+    if (!trouble.isEmpty() && (!m_journalRetry.isValid() || m_journalRetry.elapsed() >= 5000)) {
         m_journalRetry.start();
         for (int n = 1; n <= LastChannel(); ++n) {
             if (frmTxtBox* window = ExistingChannelWindow(n))
                 window->RetryJournal();
         }
+        trouble = Channel_Journal::Trouble();
     }
-    const QString trouble = Channel_Journal::Trouble();
     if (trouble == lblJournalWarning->text())
         return;
     lblJournalWarning->setText(trouble);
